@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class QLocalServer;
+class CNamedMutex;
+
+// The application object: keeps one client per user, hands a second start's
+// command line to the first, and speaks the updater's tiny text protocol.
+class SingleApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    SingleApplication(int& argc, char** argv);
+    ~SingleApplication() override;
+
+    bool isRunning() const { return m_running; }
+    void setMainWindow(QWidget* window) { m_mainWindow = window; }
+
+    static const char* const kServerName;
+    static const char* const kUpdaterServerName;
+
+public slots:
+    void newLocalConnection();
+    void sendCloseToUpdater();
+
+private:
+    void listen(bool mayRemoveLeftover);
+    void installTranslators();
+
+    QPointer<QWidget> m_mainWindow;
+    bool m_running = false;
+    QLocalServer* m_localServer = nullptr;
+    QString m_serverName;
+    std::unique_ptr<CNamedMutex> m_mutex;
+};

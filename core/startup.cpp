@@ -1,0 +1,71 @@
+#include "core/startup.h"
+
+#include "core/logmanager.h"
+#include "core/singleapplication.h"
+#include "core/singlenetworkmanger.h"
+#include "platform/updater.h"
+#include "ui/windowmain.h"
+
+#include <QDebug>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace {
+// The one release order of quit: the main window first, the settings last.
+// Managers that are never released here are destroyed at process exit.
+const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
+{
+    static const std::vector<std::pair<const char*, std::function<void()>>> order = {
+        {"WindowMain", [] { WindowMain::instance(true); }},
+        {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
+    };
+    return order;
+}
+} // namespace
+
+void setApplicationIdentity()
+{
+    QCoreApplication::setApplicationVersion("2.4.7");
+    QCoreApplication::setOrganizationName("vantelor");
+    QCoreApplication::setOrganizationDomain("vantelor.example");
+    QCoreApplication::setApplicationName("vantelor");
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    // Web views share one GL context; must be set before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qSetMessagePattern("[%{time yyyy/MM/dd hh:mm:ss.zzz}] %{message}");
+}
+
+void onQuitCleanup()
+{
+    CUpdater::cleanup();
+    for (const auto& [name, release] : releaseOrder()) {
+        qDebug().noquote() << "onQuitCleanup: release" << name;
+        release();
+    }
+}
+
+int runClient(int& argc, char** argv)
+{
+    setApplicationIdentity();
+    CLogManager::instance().start();
+    qInstallMessageHandler(&CLogManager::messageHandler);
+
+    auto app = std::make_unique<SingleApplication>(argc, argv);
+    if (app->isRunning()) {
+        return 0;
+    }
+
+    WindowMain* window = WindowMain::instance(false);
+    window->show();
+    app->setMainWindow(window);
+
+    CUpdater::init();
+    CUpdater::setAutomaticCheckForUpdates(true);
+    CUpdater::setShutdownRequestCallback([] { QCoreApplication::quit(); });
+    CUpdater::checkUpdateWithoutUi();
+
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &onQuitCleanup);
+    return app->exec();
+}

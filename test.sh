@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Fresh machine to full test run: installs what is missing, builds, runs every
+# test through CTest. Exits non-zero when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+./scripts/build.sh
+cd build
+ctest --output-on-failure -j "$(nproc)" "$@"
