@@ -1,5 +1,7 @@
 #include "core/startup.h"
 
+#include "account/cipher.h"
+#include "core/localconfig.h"
 #include "core/logmanager.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
@@ -20,6 +22,9 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
     static const std::vector<std::pair<const char*, std::function<void()>>> order = {
         {"WindowMain", [] { WindowMain::instance(true); }},
         {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
+        {"CCipher", [] { CCipher::instance(true); }},
+        // Last: its release writes the device entries through a new CCipher.
+        {"CLocalConfig", [] { CLocalConfig::instance(true); }},
     };
     return order;
 }
@@ -57,6 +62,8 @@ int runClient(int& argc, char** argv)
         return 0;
     }
 
+    // The settings are checked against this computer before anything reads them.
+    CLocalConfig::instance(false);
     WindowMain* window = WindowMain::instance(false);
     window->show();
     app->setMainWindow(window);

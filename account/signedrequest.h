@@ -1,0 +1,91 @@
+#pragma once
+
+#include "account/apiconfig.h"
+#include "account/serviceanswer.h"
+
+#include <QCoreApplication>
+#include <QList>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPair>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+// The one way to call the account service: a form-encoded POST signed with the
+// HMAC headers, answered by a JSON envelope.
+//
+//   // asynchronous
+//   m_reply = CSignedRequest::post({CApiConfig::UrlCompanyList,
+//                                   {{"__accesstoken", token}, {"__appcode", appCode}},
+//                                   CApiConfig::SignatureVersionB});
+//   connect(m_reply, &QNetworkReply::finished, this, &CLoginManager::replyGetComId);
+//   ...
+//   const CServiceAnswer answer = CSignedRequest::readAnswer(m_reply);
+//
+//   // synchronous, at most 3000 ms
+//   m_reply = CSignedRequest::postAndWait(call, 3000);
+//   return replyInvitatedJoin();
+class CSignedRequest
+{
+    Q_DECLARE_TR_FUNCTIONS(CSignedRequest)
+public:
+    using FormFields = QList<QPair<QString, QString>>;
+
+    struct Call
+    {
+        CApiConfig::Slot url = CApiConfig::UrlUnused12;
+        // Name/value pairs in body order, values as they are.
+        FormFields fields;
+        CApiConfig::Slot version = CApiConfig::SignatureVersionA;
+        // Body variant: these values are posted fully percent-encoded (every
+        // byte outside A-Z a-z 0-9 - . _ ~), as the password authorization
+        // needs for its Base64 credentials. The signature still covers the
+        // values as they are.
+        QStringList fullyEncodedFields;
+    };
+
+    // Everything a call sends, built but not yet posted.
+    struct Prepared
+    {
+        QNetworkRequest request;
+        QString nonce;
+        QString timestamp;
+        QString path;
+        QString stringToSign;
+        QString signature;
+        QByteArray body; // the bytes that are posted
+    };
+
+    static constexpr int kTransferTimeoutMs = 30000;
+
+    static Prepared prepare(const Call& call);
+
+    // Posts through the shared network access object; the caller owns the
+    // reply (readAnswer disposes of it). Null when there is no URL.
+    static QPointer<QNetworkReply> post(const Call& call);
+
+    // post(), then a local event loop until the reply finishes or, when
+    // timeLimitMs > 0, that many milliseconds have passed. Events keep being
+    // processed meanwhile. The reply may still be unfinished on return.
+    static QPointer<QNetworkReply> postAndWait(const Call& call, int timeLimitMs = 0);
+
+    // The common answer handling: reads the whole body, schedules the reply
+    // for deletion and forgets it, parses the envelope; on failure, when
+    // learnTimeOffset is true, hands the answer to CApiConfig::setTimeOffset.
+    static CServiceAnswer readAnswer(QPointer<QNetworkReply>& reply, bool learnTimeOffset = true);
+
+    // postAndWait() and readAnswer() in one.
+    static CServiceAnswer exchange(const Call& call, int timeLimitMs = 0, bool learnTimeOffset = true);
+
+    // The pieces, for the few callers (and tests) that need them alone.
+    static QString formBody(const FormFields& fields);
+    static QByteArray postedBody(const FormFields& fields,
+                                 const QStringList& fullyEncodedFields = QStringList());
+    static QString stringToSign(const QString& timestamp, const QString& nonce, const QString& path,
+                                const QString& body);
+    static QString signature(const QString& stringToSign);
+    static void setSignHeaders(QNetworkRequest& request, const QString& timestamp, const QString& version,
+                               const QString& nonce, const QString& signature);
+    static QString networkErrorText(int code);
+};

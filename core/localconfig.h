@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/singleton.h"
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+// The client's settings file: plain and encrypted values, wiped when it turns
+// up on another computer at another place. Keys ignore letter case: each key
+// is mapped to one spelling before it reaches the file.
+class CLocalConfig
+{
+public:
+    static std::shared_ptr<CLocalConfig>& instance(bool release = false);
+
+    // Every key of the file, in their one spelling.
+    static constexpr const char* kDeviceId = "Device/deviceID";
+    static constexpr const char* kDevicePath = "Device/path";
+    static constexpr const char* kUserPhone1 = "LoginDlg/userPhone1";
+    static constexpr const char* kUserPhone2 = "LoginDlg/userPhone2";
+    static constexpr const char* kUserPswd = "LoginDlg/userPswd";
+    static constexpr const char* kTime = "LoginDlg/time";
+    static constexpr const char* kRememberPswd = "LoginDlg/rememberPswd";
+    static constexpr const char* kAutoLogin = "LoginDlg/autoLogin";
+    static const QStringList& keys();
+
+    // Writes the device entries with the cipher (created again if it was
+    // released before).
+    ~CLocalConfig();
+
+    void setValue(const QString& key, const QVariant& value);
+    QVariant value(const QString& key, const QVariant& defaultValue = QVariant());
+    void setEncryptedValue(const QString& key, const QString& value);
+    QString encryptedValue(const QString& key, const QString& defaultValue = QString());
+    void remove(const QString& key);
+
+    QString filePath() const;
+    // The spelling under which key is stored.
+    QString storedKey(const QString& key) const;
+
+private:
+    template <typename T> friend std::shared_ptr<T>& singletonInstance(bool release);
+    CLocalConfig();
+
+    std::shared_ptr<QSettings> m_settings;
+    QString m_deviceId;
+};
