@@ -1,3 +1,6 @@
+#include "account/cipher.h"
+#include "account/deviceidentity.h"
+#include "core/startup.h"
 #include "platform/localsocketname.h"
 #include "support/testenvironment.h"
 
@@ -7,6 +10,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QSettings>
 #include <QtTest>
 
 #include <sys/socket.h>
@@ -20,7 +24,11 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain() { TestEnvironment::isolate(); }
+    static void initMain()
+    {
+        TestEnvironment::isolate();
+        setApplicationIdentity();
+    }
 
 private slots:
     void startsPastLeftoverSocketAndQuitsInOrder()
@@ -34,7 +42,8 @@ private slots:
         QByteArray updaterReceived;
         connect(&updater, &QLocalServer::newConnection, this, [&] {
             QLocalSocket* socket = updater.nextPendingConnection();
-            connect(socket, &QLocalSocket::readyRead, this, [&, socket] { updaterReceived += socket->readAll(); });
+            connect(socket, &QLocalSocket::readyRead, this,
+                    [&, socket] { updaterReceived += socket->readAll(); });
         });
 
         QProcess client;
@@ -55,8 +64,9 @@ private slots:
 
         const QString log = readTodaysLog();
         const QStringList expectedOrder = {
-            "cmd close send to marlune updater",   "CUpdater: cleanup",
-            "onQuitCleanup: release WindowMain",   "onQuitCleanup: release CSingleNetworkManger",
+            "cmd close send to marlune updater", "CUpdater: cleanup",
+            "onQuitCleanup: release WindowMain", "onQuitCleanup: release CSingleNetworkManger",
+            "onQuitCleanup: release CCipher",    "onQuitCleanup: release CLocalConfig",
         };
         int from = 0;
         for (const QString& line : expectedOrder) {
@@ -64,9 +74,24 @@ private slots:
             QVERIFY2(at >= 0, qPrintable("missing or out of order: " + line + "\n" + log));
             from = at;
         }
+
+        // The settings file is written last: it names this computer and its own place.
+        const QString settingsPath =
+            QSettings(QSettings::IniFormat, QSettings::UserScope, "vantelor", "vantelor").fileName();
+        QSettings settings(settingsPath, QSettings::IniFormat);
+        QCOMPARE(decrypted(settings.value("Device/deviceID").toString()), deviceIdentity(false));
+        QCOMPARE(decrypted(settings.value("Device/path").toString()), settingsPath);
     }
 
 private:
+    static QString decrypted(const QString& stored)
+    {
+        QByteArray plain;
+        return CCipher::instance()->decrypt(QByteArray::fromBase64(stored.toLatin1()), plain)
+                   ? QString::fromUtf8(plain)
+                   : QString("(not encrypted: %1)").arg(stored);
+    }
+
     static bool connectOnce(QLocalSocket& socket, const QString& name)
     {
         socket.abort();
@@ -87,8 +112,8 @@ private:
 
     static QString readTodaysLog()
     {
-        QFile file(TestEnvironment::root() + "/config/vantelor/log_" + QDate::currentDate().toString(Qt::ISODate) +
-                   ".txt");
+        QFile file(TestEnvironment::root() + "/config/vantelor/log_" +
+                   QDate::currentDate().toString(Qt::ISODate) + ".txt");
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 };
