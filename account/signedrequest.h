@@ -34,7 +34,16 @@ public:
 
     struct Call
     {
-        CApiConfig::Slot url = CApiConfig::UrlUnused12;
+        Call() = default;
+        Call(CApiConfig::Slot url, FormFields fields,
+             CApiConfig::Slot version = CApiConfig::SignatureVersionA,
+             QStringList fullyEncodedFields = QStringList())
+            : url(url), fields(std::move(fields)), version(version),
+              fullyEncodedFields(std::move(fullyEncodedFields))
+        {
+        }
+
+        CApiConfig::Slot url = CApiConfig::SlotCount; // none: nothing is sent
         // Name/value pairs in body order, values as they are.
         FormFields fields;
         CApiConfig::Slot version = CApiConfig::SignatureVersionA;
