@@ -78,7 +78,7 @@ SignatureVerifier::Verdict SignatureVerifier::verify(const SignedCalls::Call& ca
     if (qAbs(offset) > qint64(m_toleranceSeconds) * 1000) {
         Verdict v = refuse("1103", QString("timestamp out of range: the client clock is %1 s %2 the service "
                                            "(tolerance %3 s)")
-                                       .arg(qAbs(offset) / 1000)
+                                       .arg(qRound64(qAbs(offset) / 1000.0))
                                        .arg(offset < 0 ? "behind" : "ahead of")
                                        .arg(m_toleranceSeconds));
         v.clockSkew = true;
