@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 
 #include <chrono>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
@@ -141,6 +142,12 @@ bool LocalService::prepare(const Options& options, QString& error)
     // Delayed answers and the clients' keep-alive connections each hold a
     // worker, so the pool is generous.
     m_server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which would
+    // let a second service share the port and split the requests between them.
+    m_server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     m_server.set_payload_max_length(kMaxBodyBytes);
     m_server.set_read_timeout(10, 0);
     m_server.set_keep_alive_timeout(5);
