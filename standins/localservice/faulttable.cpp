@@ -50,7 +50,7 @@ bool FaultTable::set(const QJsonObject& d, const QStringList& endpoints, QString
         f.errorMsg = "accessToken被踢出";
     } else if (f.mode == "timeOffset") {
         const QJsonValue value = d.contains("timeOffest") ? d.value("timeOffest") : d.value("timeOffset");
-        f.timeOffset = value.isDouble() ? qint64(value.toDouble()) : 600000;
+        f.timeOffset = value.isDouble() ? qint64(value.toDouble()) : 60000;
         f.errorCode = d.value("errorCode").toString("1103");
         f.errorMsg = d.value("errorMsg").toString("本机时间不正确");
     } else if (f.mode == "raw") {

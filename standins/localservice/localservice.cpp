@@ -151,6 +151,7 @@ bool LocalService::prepare(const Options& options, QString& error)
     m_server.set_payload_max_length(kMaxBodyBytes);
     m_server.set_read_timeout(10, 0);
     m_server.set_keep_alive_timeout(5);
+    m_server.set_keep_alive_max_count(100);
     m_server.set_error_handler(
         httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {
             if (res.has_header(kFaultHeader) || !res.body.empty()) {

@@ -127,6 +127,18 @@ private slots:
         QVERIFY(!all.contains("00000000:" + port + " 00000000:0000 0A"));
     }
 
+    void clientDeploymentPointsAtThisService()
+    {
+        QFile file(m_service.clientDeploymentFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+        QCOMPARE(root.value("service").toObject().value("baseUrl").toString(), m_service.origin());
+        QCOMPARE(root.value("service").toObject().value("printInfoUrl").toString(),
+                 m_service.origin() + "/print/online/info");
+        QCOMPARE(root.value("weather").toObject().value("weatherOrigin").toString(), m_service.origin());
+        QCOMPARE(root.value("network").toObject().value("pingProgram").toString(), QString("vantelor-ping"));
+    }
+
     void demoSignInAcceptsIndependentlySignedCalls()
     {
         const TestSigner::Result code =
