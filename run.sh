@@ -1,15 +1,71 @@
 #!/usr/bin/env bash
-# Fresh machine to running client: installs what is missing, builds and starts
-# the client. Without a display it runs under Xvfb, saves a screenshot of the
-# main window to build/screenshot-main.png and stops.
+# Fresh machine to running client: installs what is missing, builds, starts the
+# bundled local service (the stand-in of the cloud services, on 127.0.0.1) and
+# the client beside it, and stops the service when the client quits. Without a
+# display the client runs under Xvfb, a screenshot of the main window is saved
+# to build/screenshot-main.png and everything stops.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 ./scripts/build.sh
 
 export QTWEBENGINE_DISABLE_SANDBOX=1   # Chromium refuses to run as root otherwise
+
+deployment=config/local.json
+port=$(sed -n 's|.*"baseUrl": *"http://127\.0\.0\.1:\([0-9]*\)".*|\1|p' "$deployment")
+data="$PWD/build/localservice-data"
+service_pid=""
+
+service_answers() {
+  local reply
+  exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null || return 1
+  printf 'GET /__control/health HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n' >&3
+  reply=$(timeout 2 cat <&3 || true)
+  exec 3<&-
+  [[ $reply == *vantelor-localservice* ]]
+}
+
+start_service() {
+  mkdir -p "$data"
+  local out="$data/stdout.txt"
+  : >"$out"
+  ./build/bin/vantelor-localservice --deployment "$deployment" --port "$port" --data "$data" \
+    >"$out" 2>/dev/null &
+  service_pid=$!
+  for _ in $(seq 100); do
+    if grep -q "^listening on " "$out"; then
+      echo "Local service on http://127.0.0.1:$port (log, SMS codes: $data/localservice.log, $data/sms-codes.txt)"
+      return 0
+    fi
+    if ! kill -0 "$service_pid" 2>/dev/null; then
+      service_pid=""
+      if service_answers; then
+        echo "A local service already answers on port $port; using it."
+        return 0
+      fi
+      echo "The local service did not start; see $data/localservice.log" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+  echo "The local service did not start within 10 s; see $data/localservice.log" >&2
+  return 1
+}
+
+stop_service() {
+  if [ -n "$service_pid" ]; then
+    kill "$service_pid" 2>/dev/null || true
+    wait "$service_pid" 2>/dev/null || true
+    service_pid=""
+  fi
+}
+trap stop_service EXIT
+
+start_service
+
 if [ -n "${DISPLAY:-}" ]; then
-  exec ./build/bin/vantelor
+  ./build/bin/vantelor
+  exit
 fi
 
 shot="$PWD/build/screenshot-main.png"
