@@ -1,0 +1,22 @@
+#include "conference/tandemlinkapi.h"
+
+#include <QCoreApplication>
+
+CTandemlinkAPI::CTandemlinkAPI()
+    : m_sdkPath(QCoreApplication::applicationDirPath() + "/TandemlinkSdk/TandemlinkSdk"),
+      m_serverName("tandemlink_sdk_ipc_server"), m_fullServerName(m_serverName)
+{
+}
+
+CTandemlinkAPI::~CTandemlinkAPI() = default;
+
+QString CTandemlinkAPI::clientAppId()
+{
+    return m_clientAppId;
+}
+
+void CTandemlinkAPI::setServerName(const QString& name)
+{
+    m_serverName = name;
+    m_fullServerName = name;
+}
