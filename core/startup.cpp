@@ -1,5 +1,8 @@
 #include "core/startup.h"
 
+#include "conference/meetingmanager.h"
+#include "conference/sharemanager.h"
+#include "conference/tandemlinkproc.h"
 #include "core/logmanager.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
@@ -20,6 +23,9 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
     static const std::vector<std::pair<const char*, std::function<void()>>> order = {
         {"WindowMain", [] { WindowMain::instance(true); }},
         {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
+        {"CShareManager", [] { CShareManager::instance(true); }},
+        {"CMeetingManager", [] { CMeetingManager::instance(true); }},
+        {"CTandemlinkProc", [] { CTandemlinkProc::instance(true); }},
     };
     return order;
 }

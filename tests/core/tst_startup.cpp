@@ -57,6 +57,8 @@ private slots:
         const QStringList expectedOrder = {
             "cmd close send to marlune updater",   "CUpdater: cleanup",
             "onQuitCleanup: release WindowMain",   "onQuitCleanup: release CSingleNetworkManger",
+            "onQuitCleanup: release CShareManager", "onQuitCleanup: release CMeetingManager",
+            "onQuitCleanup: release CTandemlinkProc",
         };
         int from = 0;
         for (const QString& line : expectedOrder) {
