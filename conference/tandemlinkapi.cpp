@@ -17,6 +17,9 @@ QString CTandemlinkAPI::clientAppId()
 
 void CTandemlinkAPI::setServerName(const QString& name)
 {
+    if (name == m_serverName) {
+        return;
+    }
     m_serverName = name;
     m_fullServerName = name;
 }

@@ -188,6 +188,13 @@ void CTandemlinkProc::handleNotification(const QJsonObject& data)
 void CTandemlinkProc::onHeartBeatFailed()
 {
     qDebug() << "Tandemlink-CTandemlinkProc: on heart beat fail.";
+    if (!m_process) {
+        // No process ever came (it could not be started): drop the server and
+        // the commands queued for it, which were reported as unanswered long
+        // ago and must not reach a process started later.
+        m_ipc->release();
+        return;
+    }
     closeProcess();
 }
 

@@ -224,6 +224,22 @@ private slots:
         QCOMPARE(Standin::pids().size(), 2);
     }
 
+    // Commands queued for a process that could not be started were reported
+    // as unanswered; once the heartbeat gives up on it they are dropped rather
+    // than handed to the next process.
+    void commandsOfAProcessThatNeverCameAreDropped()
+    {
+        CIPCServer::setHeartbeatInterval(200);
+        CTandemlinkAPI::instance()->setSdkPath(TestEnvironment::root() + "/no-such-sdk");
+        QVERIFY(proc().exeCmd(command("conferencestart")));
+        QTest::qWait(800);
+
+        Standin::reset();
+        QVERIFY(proc().exeCmd(shareStart()));
+        QTRY_COMPARE(m_events, QStringList{"shareStarted"});
+        QCOMPARE(Standin::received().size(), 1);
+    }
+
     void emptyCommandIsRefused()
     {
         QVERIFY(!proc().exeCmd(QJsonObject()));
