@@ -2,6 +2,9 @@
 
 #include "account/cipher.h"
 #include "core/localconfig.h"
+#include "conference/meetingmanager.h"
+#include "conference/sharemanager.h"
+#include "conference/tandemlinkproc.h"
 #include "core/logmanager.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
@@ -23,6 +26,9 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
         {"WindowMain", [] { WindowMain::instance(true); }},
         {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
         {"CCipher", [] { CCipher::instance(true); }},
+        {"CShareManager", [] { CShareManager::instance(true); }},
+        {"CMeetingManager", [] { CMeetingManager::instance(true); }},
+        {"CTandemlinkProc", [] { CTandemlinkProc::instance(true); }},
         // Last: its release writes the device entries through a new CCipher.
         {"CLocalConfig", [] { CLocalConfig::instance(true); }},
     };

@@ -64,9 +64,11 @@ private slots:
 
         const QString log = readTodaysLog();
         const QStringList expectedOrder = {
-            "cmd close send to marlune updater", "CUpdater: cleanup",
-            "onQuitCleanup: release WindowMain", "onQuitCleanup: release CSingleNetworkManger",
-            "onQuitCleanup: release CCipher",    "onQuitCleanup: release CLocalConfig",
+            "cmd close send to marlune updater",     "CUpdater: cleanup",
+            "onQuitCleanup: release WindowMain",     "onQuitCleanup: release CSingleNetworkManger",
+            "onQuitCleanup: release CCipher",        "onQuitCleanup: release CShareManager",
+            "onQuitCleanup: release CMeetingManager", "onQuitCleanup: release CTandemlinkProc",
+            "onQuitCleanup: release CLocalConfig",
         };
         int from = 0;
         for (const QString& line : expectedOrder) {

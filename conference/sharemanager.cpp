@@ -1,0 +1,121 @@
+#include "conference/sharemanager.h"
+
+#include "conference/meetingmanager.h"
+#include "conference/signedinuser.h"
+#include "conference/tandemlinkapi.h"
+#include "conference/tandemlinkproc.h"
+
+#include <QDebug>
+#include <QJsonObject>
+#include <QTimer>
+
+namespace {
+constexpr int kCodeLength = 4;
+int startTimeoutMs = 20000;
+int stopTimeoutMs = 12000;
+} // namespace
+
+CShareManager::CShareManager()
+{
+    CTandemlinkProc* proc = CTandemlinkProc::instance().get();
+    connect(proc, &CTandemlinkProc::shareStarted, this, &CShareManager::onShareStarted);
+    connect(proc, &CTandemlinkProc::shareStoped, this, &CShareManager::onShareStoped);
+    connect(proc, &CTandemlinkProc::shareError, this, &CShareManager::onShareError);
+}
+
+CShareManager::~CShareManager()
+{
+    if (m_sharing) {
+        stop();
+    }
+}
+
+void CShareManager::setNoResponseTimeouts(int startMs, int stopMs)
+{
+    startTimeoutMs = startMs;
+    stopTimeoutMs = stopMs;
+}
+
+bool CShareManager::start(const QStringList& codes)
+{
+    if (m_waiting) {
+        return false;
+    }
+    m_codes = codes;
+    if (m_codes.isEmpty() || m_codes.first().size() != kCodeLength) {
+        return false;
+    }
+    QJsonObject cmd{{"operation", "sharestart"},
+                    {"clientappid", CTandemlinkAPI::instance()->clientAppId()},
+                    {"screencode", m_codes.first()}};
+    if (CMeetingManager::instance()->isInMeeting() && CSignedInUser::isSignedIn()) {
+        cmd.insert("memebername", CSignedInUser::displayName());
+    }
+    return send(cmd, startTimeoutMs);
+}
+
+bool CShareManager::stop()
+{
+    if (!m_sharing) {
+        return true;
+    }
+    if (m_waiting) {
+        return false;
+    }
+    if (m_codes.isEmpty() || m_codes.first().size() != kCodeLength) {
+        return false;
+    }
+    const QJsonObject cmd{{"operation", "sharestop"},
+                          {"clientappid", CTandemlinkAPI::instance()->clientAppId()},
+                          {"screencode", m_codes.first()}};
+    return send(cmd, stopTimeoutMs);
+}
+
+bool CShareManager::send(const QJsonObject& cmd, int noResponseMs)
+{
+    ++m_pending;
+    if (!CTandemlinkProc::instance()->exeCmd(cmd)) {
+        --m_pending;
+        return false;
+    }
+    m_waiting = true;
+    QTimer::singleShot(noResponseMs, Qt::CoarseTimer, this, &CShareManager::onSDKNoResponse);
+    return true;
+}
+
+void CShareManager::onShareStarted()
+{
+    m_sharing = true;
+    m_waiting = false;
+    emit shareManagerStarted();
+}
+
+void CShareManager::onShareStoped()
+{
+    if (!m_sharing && !m_waiting) {
+        return;
+    }
+    m_sharing = false;
+    m_waiting = false;
+    emit shareManagerStoped();
+}
+
+void CShareManager::onShareError(QString errCode, QString errMsg)
+{
+    m_sharing = false;
+    m_waiting = false;
+    emit shareManagerError(errCode, errMsg);
+}
+
+void CShareManager::onSDKNoResponse()
+{
+    if (--m_pending >= 1) {
+        return;
+    }
+    m_pending = 0;
+    if (m_waiting) {
+        m_waiting = false;
+        qDebug() << "Tandemlink: CShareManager onSDKNoResponse";
+        emit shareManagerError("1", tr("无线投屏无响应,请稍后重试"));
+    }
+}

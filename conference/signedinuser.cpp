@@ -1,0 +1,32 @@
+#include "conference/signedinuser.h"
+
+namespace {
+CSignedInUser::SignedIn& signedInProvider()
+{
+    static CSignedInUser::SignedIn provider;
+    return provider;
+}
+
+CSignedInUser::ProfileName& profileNameProvider()
+{
+    static CSignedInUser::ProfileName provider;
+    return provider;
+}
+} // namespace
+
+bool CSignedInUser::isSignedIn()
+{
+    return signedInProvider() && signedInProvider()();
+}
+
+QString CSignedInUser::displayName()
+{
+    const QString name = profileNameProvider() ? profileNameProvider()() : QString();
+    return name.isEmpty() ? QStringLiteral("Guest") : name;
+}
+
+void CSignedInUser::setProvider(SignedIn signedIn, ProfileName profileName)
+{
+    signedInProvider() = std::move(signedIn);
+    profileNameProvider() = std::move(profileName);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/singleton.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+
+class CIPCServer;
+
+// Owns the conference process: starts it with the first command, hands it
+// commands over the local server and turns what it sends back into signals.
+class CTandemlinkProc : public QObject
+{
+    Q_OBJECT
+    VANTELOR_SINGLETON(CTandemlinkProc)
+public:
+    ~CTandemlinkProc() override;
+
+    bool exeCmd(const QJsonObject& cmd);
+    QString lastError() const { return m_lastError; }
+    void closeProcess();
+
+signals:
+    void shareStarted();
+    void shareStoped();
+    void shareError(QString errCode, QString errMsg);
+    void meetingStarted();
+    void meetingStoped();
+    void meetingError(QString errMsg);
+
+private slots:
+    void onNewDataReceived();
+    void onHeartBeatFailed();
+    void onProcFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onProcStarted();
+    void onProcError(QProcess::ProcessError error);
+    void onProcStateChanged(QProcess::ProcessState newState);
+
+private:
+    CTandemlinkProc();
+    bool createProcess();
+    void parseMessage(const QByteArray& message);
+    void handleReply(const QJsonObject& data);
+    void handleNotification(const QJsonObject& data);
+
+    QPointer<QProcess> m_process;
+    CIPCServer* m_ipc;
+    QString m_lastError;
+};

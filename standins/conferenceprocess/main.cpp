@@ -1,0 +1,65 @@
+// Stand-in for the conference process: what a developer runs to try
+// conferences and 4-character-code shares without the media engine. The client
+// starts it as TandemlinkSdk/TandemlinkSdk beside itself with one JSON
+// argument, {"operation": "setservername", "clientappid": ..., "servername": ...}.
+#include "standinsdk.h"
+#include "standinswitches.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+
+#include <cstdio>
+
+namespace {
+QString& logFilePath()
+{
+    static QString path;
+    return path;
+}
+
+void logLine(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    static QMutex mutex;
+    const QByteArray line = QString("[%1] TandemlinkSdk stand-in %2: %3\n")
+                                .arg(QDateTime::currentDateTime().toString("yyyy/MM/dd hh:mm:ss.zzz"))
+                                .arg(QCoreApplication::applicationPid())
+                                .arg(text)
+                                .toUtf8();
+    QMutexLocker lock(&mutex);
+    std::fwrite(line.constData(), 1, line.size(), stderr);
+    if (!logFilePath().isEmpty()) {
+        QFile file(logFilePath());
+        if (file.open(QIODevice::Append)) {
+            file.write(line);
+        }
+    }
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const CStandinSwitches switches = CStandinSwitches::fromEnvironment();
+    logFilePath() = switches.logFile;
+    qInstallMessageHandler(logLine);
+
+    const QStringList args = app.arguments();
+    const QJsonObject start =
+        args.size() == 2 ? QJsonDocument::fromJson(args.at(1).toUtf8()).object() : QJsonObject();
+    const QString serverName = start.value("servername").toString();
+    if (start.value("operation").toString() != "setservername" || serverName.isEmpty()) {
+        qWarning().noquote()
+            << "usage: TandemlinkSdk "
+               "'{\"operation\": \"setservername\", \"clientappid\": \"...\", \"servername\": \"...\"}'";
+        return 2;
+    }
+    qDebug().noquote() << "started for client app id" << start.value("clientappid").toString();
+
+    CStandinSdk sdk(switches, serverName);
+    sdk.start();
+    return app.exec();
+}

@@ -1,0 +1,243 @@
+#include "standinsdk.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+constexpr int kConnectRetryMs = 100;
+constexpr int kConnectGiveUpMs = 5000;
+constexpr int kSplitGapMs = 100;
+constexpr int kDieAfterReplyMs = 300;
+
+constexpr int kTypeHeartbeat = 10000;
+constexpr int kTypeReply = 10001;
+constexpr int kTypeNotification = 10002;
+
+// The stand-in's own refusals, so that a developer sees realistic failures.
+constexpr int kErrInvalidParameters = 2;
+constexpr int kErrInvalidScreenCode = 3;
+constexpr int kErrUnknownOperation = 9;
+
+QByteArray compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray message(int type, const QJsonObject& data)
+{
+    return compact(QJsonObject{{"type", type}, {"data", data}});
+}
+} // namespace
+
+CStandinSdk::CStandinSdk(const CStandinSwitches& switches, const QString& serverName, QObject* parent)
+    : QObject(parent), m_switches(switches), m_serverName(serverName)
+{
+    connect(&m_socket, &QLocalSocket::connected, this, &CStandinSdk::onConnected);
+    connect(&m_socket, &QLocalSocket::readyRead, this, &CStandinSdk::onReadyRead);
+    connect(&m_socket, &QLocalSocket::disconnected, this, &CStandinSdk::onDisconnected);
+    connect(&m_heartbeat, &QTimer::timeout, this, &CStandinSdk::sendHeartbeat);
+}
+
+void CStandinSdk::start()
+{
+    qDebug().noquote() << "switches:" << m_switches.describe();
+    m_connectClock.start();
+    tryConnect();
+}
+
+void CStandinSdk::tryConnect()
+{
+    m_socket.connectToServer(m_serverName);
+    if (m_socket.waitForConnected(kConnectRetryMs)) {
+        return; // onConnected has run
+    }
+    if (m_connectClock.elapsed() > kConnectGiveUpMs) {
+        qDebug().noquote() << "cannot connect to" << m_serverName << ":" << m_socket.errorString()
+                           << "- exiting";
+        QCoreApplication::exit(1);
+        return;
+    }
+    m_socket.abort();
+    QTimer::singleShot(kConnectRetryMs, this, &CStandinSdk::tryConnect);
+}
+
+void CStandinSdk::onConnected()
+{
+    qDebug().noquote() << "connected to" << m_serverName;
+    if (m_switches.silentAfter == QLatin1String("connect")) {
+        qDebug() << "staying silent from the start";
+        m_silent = true;
+        return;
+    }
+    QTimer::singleShot(m_switches.firstDataDelayMs, this, &CStandinSdk::sendHeartbeat);
+    if (m_switches.heartbeatMs > 0) {
+        m_heartbeat.start(m_switches.heartbeatMs);
+    }
+}
+
+void CStandinSdk::onDisconnected()
+{
+    qDebug() << "the client closed the connection - exiting";
+    QCoreApplication::exit(0);
+}
+
+void CStandinSdk::sendHeartbeat()
+{
+    if (!m_firstDataSent) {
+        qDebug() << "sending the first heartbeat (type 10000)";
+    }
+    send({message(kTypeHeartbeat, QJsonObject{})});
+}
+
+void CStandinSdk::onReadyRead()
+{
+    const QList<QByteArray> objects = m_stream.feed(m_socket.readAll());
+    if (m_stream.droppedBytes() > 0) {
+        qDebug().noquote() << "dropped" << m_stream.droppedBytes() << "bytes outside any command";
+    }
+    for (const QByteArray& object : objects) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(object, &error);
+        if (!document.isObject()) {
+            qDebug().noquote() << "not a command:" << error.errorString() << QString::fromUtf8(object);
+            continue;
+        }
+        handleCommand(document.object());
+    }
+}
+
+void CStandinSdk::handleCommand(const QJsonObject& cmd)
+{
+    const QString operation = cmd.value("operation").toString();
+    qDebug().noquote() << "received" << operation << QString::fromUtf8(compact(cmd));
+    if (m_switches.noReplyOperations.contains(operation)) {
+        qDebug().noquote() << "leaving" << operation << "unanswered";
+        return;
+    }
+    QTimer::singleShot(m_switches.replyDelayMs, this, [this, cmd] { answer(cmd); });
+}
+
+QJsonObject CStandinSdk::runCommand(const QJsonObject& cmd)
+{
+    const QString operation = cmd.value("operation").toString();
+    QJsonObject reply{{"operation", operation}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}};
+    const auto refuse = [&reply](int code, const QString& text) {
+        reply["success"] = false;
+        reply["errorCode"] = code;
+        reply["errorMsg"] = text;
+        return reply;
+    };
+    if (m_switches.failOperations.contains(operation)) {
+        return refuse(m_switches.errorCode, m_switches.errorMsg);
+    }
+    if (operation == "conferencestart") {
+        const QString uuid = cmd.value("conferenceuuid").toString();
+        if (uuid.isEmpty() || cmd.value("memberid").toString().isEmpty()) {
+            return refuse(kErrInvalidParameters, "invalid parameters");
+        }
+        m_conferenceUuid = uuid;
+        qDebug().noquote() << "joined conference" << uuid << "as" << cmd.value("membername").toString();
+    } else if (operation == "conferencedisconnect") {
+        // Leaving is idempotent, as with the real engine.
+        qDebug().noquote() << "left conference" << (m_conferenceUuid.isEmpty() ? "(none)" : m_conferenceUuid);
+        m_conferenceUuid.clear();
+    } else if (operation == "sharestart") {
+        const QString code = cmd.value("screencode").toString();
+        if (!QRegularExpression("^[0-9A-Za-z]{4}$").match(code).hasMatch()) {
+            return refuse(kErrInvalidScreenCode, "invalid screen code");
+        }
+        m_screenCode = code;
+        const QString name = cmd.value("memebername").toString();
+        qDebug().noquote() << "sharing the screen to " + (name.isEmpty() ? code : code + " as " + name);
+    } else if (operation == "sharestop") {
+        qDebug().noquote() << "stopped sharing"
+                           << (m_screenCode.isEmpty() ? QStringLiteral("(none)") : "to " + m_screenCode);
+        m_screenCode.clear();
+    } else {
+        return refuse(kErrUnknownOperation, "unknown operation");
+    }
+    return reply;
+}
+
+void CStandinSdk::answer(const QJsonObject& cmd)
+{
+    const QJsonObject reply = runCommand(cmd);
+    const QString operation = reply.value("operation").toString();
+    qDebug().noquote() << "reply" << QString::fromUtf8(compact(reply));
+
+    QList<QByteArray> messages{message(kTypeReply, reply)};
+    if (m_switches.notifyAfter == operation) {
+        const QJsonObject data{{"module", m_switches.notifyModule},
+                               {"errorCode", m_switches.notifyCode},
+                               {"errorMsg", m_switches.notifyMsg}};
+        qDebug().noquote() << "notification" << QString::fromUtf8(compact(data));
+        messages << message(kTypeNotification, data);
+    } else if (m_switches.join) {
+        messages << message(kTypeHeartbeat, QJsonObject{});
+    }
+    send(messages);
+    afterReply(operation);
+}
+
+void CStandinSdk::afterReply(const QString& operation)
+{
+    if (m_switches.silentAfter == operation) {
+        qDebug().noquote() << "going silent after" << operation;
+        m_silent = true;
+        m_heartbeat.stop();
+    }
+    if (m_switches.exitAfter == operation) {
+        qDebug().noquote() << "exiting after" << operation;
+        QTimer::singleShot(kDieAfterReplyMs, [] { QCoreApplication::exit(0); });
+    }
+    if (m_switches.crashAfter == operation) {
+        qDebug().noquote() << "crashing after" << operation;
+        QTimer::singleShot(kDieAfterReplyMs, [] { ::kill(::getpid(), SIGKILL); });
+    }
+}
+
+void CStandinSdk::send(const QList<QByteArray>& messages)
+{
+    if (m_silent || messages.isEmpty()) {
+        return;
+    }
+    m_firstDataSent = true;
+    if (m_switches.join) {
+        m_outgoing.append({messages.join(), 0});
+    } else {
+        for (const QByteArray& bytes : messages) {
+            if (m_switches.split && bytes.size() > 1) {
+                const int half = bytes.size() / 2;
+                m_outgoing.append({bytes.left(half), kSplitGapMs});
+                m_outgoing.append({bytes.mid(half), 0});
+            } else {
+                m_outgoing.append({bytes, 0});
+            }
+        }
+    }
+    if (!m_pumping) {
+        pump();
+    }
+}
+
+// Writes queued chunks in order; a split message holds back everything after
+// its first half until the second half is out.
+void CStandinSdk::pump()
+{
+    m_pumping = false;
+    while (!m_outgoing.isEmpty()) {
+        const Chunk chunk = m_outgoing.takeFirst();
+        m_socket.write(chunk.bytes);
+        m_socket.flush();
+        if (chunk.gapAfterMs > 0) {
+            m_pumping = true;
+            QTimer::singleShot(chunk.gapAfterMs, this, &CStandinSdk::pump);
+            return;
+        }
+    }
+}

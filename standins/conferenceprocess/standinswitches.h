@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// How the stand-in conference process behaves. A developer gets a process
+// that answers everything after a short delay; tests turn on the faults they
+// need through TANDEMLINK_STANDIN_* variables, which only this program reads.
+struct CStandinSwitches
+{
+    int replyDelayMs = 400;        // REPLY_DELAY_MS: time the "engine" takes per command
+    int heartbeatMs = 5000;        // HEARTBEAT_MS: type 10000 period; 0 sends only the first one
+    int firstDataDelayMs = 0;      // FIRST_DATA_MS: wait after connecting before sending anything
+    QStringList failOperations;    // FAIL: operations answered with success false ...
+    int errorCode = 1;             // ERROR_CODE: ... and this errorCode
+    QString errorMsg;              // ERROR_MSG: ... and this errorMsg
+    QStringList noReplyOperations; // NO_REPLY: operations never answered (heartbeats go on)
+    QString silentAfter;           // SILENT_AFTER: operation (or "connect") after which nothing is sent
+    QString exitAfter;             // EXIT_AFTER: operation after whose reply the process exits (code 0)
+    QString crashAfter;            // CRASH_AFTER: operation after whose reply the process dies by SIGKILL
+    QString notifyAfter; // NOTIFY: "operation:module:errorCode:errorMsg", a type 10002 after the reply
+    QString notifyModule;
+    int notifyCode = 0;
+    QString notifyMsg;
+    bool split = false; // SPLIT=1: every reply goes out in two writes, 100 ms apart
+    bool join = false;  // JOIN=1: a reply and the message after it go out in one write
+    QString logFile;    // LOG: also append the log to this file
+
+    static CStandinSwitches fromEnvironment();
+    QString describe() const;
+};
