@@ -3,6 +3,7 @@
 #include "core/logmanager.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
+#include "platform/fontsubstitution.h"
 #include "platform/updater.h"
 #include "ui/windowmain.h"
 
@@ -57,6 +58,7 @@ int runClient(int& argc, char** argv)
         return 0;
     }
 
+    installFontSubstitutions();
     WindowMain* window = WindowMain::instance(false);
     window->show();
     app->setMainWindow(window);
