@@ -98,7 +98,8 @@ WindowMain::WindowMain()
     connect(pageMeeting, &PageMeeting::showToolsPage, this, &WindowMain::onShowToolsPage,
             Qt::QueuedConnection);
     stkWid->setCurrentIndex(0);
-    if (frameTools->isVisible()) {
+    // isHidden, not isVisible: the window itself is not shown yet.
+    if (!frameTools->isHidden()) {
         frameTools->hide();
     }
 
@@ -370,7 +371,7 @@ void WindowMain::onShowToolsPage(int pageIndex)
     if (pageIndex != -1) {
         frameTools->show();
         stkTools->setCurrentIndex(pageIndex);
-    } else if (frameTools->isVisible()) {
+    } else if (!frameTools->isHidden()) {
         frameTools->hide();
     }
 }
