@@ -16,6 +16,7 @@ void buildPlaceholderDialog(QDialog* dialog, const char* objectName, const QSize
     dialog->setFocusPolicy(Qt::StrongFocus);
     dialog->resize(size);
     dialog->setWindowTitle(title);
+    dialog->setFont(QFont(QStringLiteral("Microsoft YaHei")));
     dialog->setStyleSheet(QStringLiteral("#%1{background-color: white; border-radius: 4px;}"
                                          "QLabel{color: rgb(100,100,100);}"
                                          "QPushButton{border: none; color: rgb(1,149,255);}"
@@ -28,6 +29,10 @@ void buildPlaceholderDialog(QDialog* dialog, const char* objectName, const QSize
     QFont font = caption->font();
     font.setPointSize(fontPointSize(3));
     caption->setFont(font);
+
+    auto* logo = new QLabel(dialog);
+    logo->setPixmap(QPixmap(QStringLiteral(":/wid/res/login/logo_login.png")));
+    logo->setGeometry((size.width() - 130) / 2, 110, 130, 80);
 
     auto* close = new QPushButton(dialog);
     close->setObjectName(QStringLiteral("btnClose"));

@@ -17,7 +17,7 @@ double systemDpiScale()
         return kept;
     }
     kept = dpiScaleFromDpi(primaryScreenLogicalDpi());
-    qDebug() << "systemDpiScale: " << kept;
+    qDebug().nospace() << "systemDpiScale: " << kept;
     return kept;
 }
 

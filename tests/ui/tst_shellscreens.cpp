@@ -2,6 +2,7 @@
 #include "dialogwaiter.h"
 #include "platform/fontsubstitution.h"
 #include "support/testenvironment.h"
+#include "ui/dialoglogin.h"
 #include "ui/dialogsetting.h"
 #include "ui/windowmain.h"
 
@@ -96,6 +97,18 @@ private slots:
         QVERIFY2(masked.blue() > 120 && masked.blue() < 200, qPrintable(masked.name()));
         QCOMPARE(shot.pixelColor(origin + QPoint(235 + 20, 97 + 60)), QColor(Qt::white));
         QCOMPARE(shot.pixelColor(origin + QPoint(235 + 60, 97 + 320)), QColor(1, 149, 255));
+    }
+
+    void signInDialog()
+    {
+        QImage shot;
+        whenDialogOpen<DialogLogin>(window, [&](DialogLogin* dialog) {
+            QTest::qWait(200);
+            shot = save("login");
+            dialog->close();
+        });
+        window->onShowLoginDlg();
+        QCOMPARE(shot.pixelColor(450, 300), QColor(Qt::white));
     }
 
     void tips()

@@ -234,6 +234,21 @@ private slots:
         QVERIFY(window->findChildren<QDialog*>().isEmpty());
     }
 
+    void escapeClosesADialog()
+    {
+        bool escaped = false;
+        whenDialogOpen<DialogLogin>(window, [&](DialogLogin* login) {
+            escaped = true;
+            // The key goes where the keyboard focus is: inside the dialog.
+            QWidget* focus = login->focusWidget();
+            QVERIFY(focus == login || login->isAncestorOf(focus));
+            QTest::keyClick(focus, Qt::Key_Escape);
+        });
+        window->onShowLoginDlg();
+        QVERIFY(escaped);
+        QVERIFY(!window->isMaskVisible());
+    }
+
     void photoClickSignedOutOpensSignIn()
     {
         bool opened = false;
