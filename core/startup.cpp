@@ -8,6 +8,7 @@
 #include "core/logmanager.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
+#include "platform/fontsubstitution.h"
 #include "platform/updater.h"
 #include "ui/windowmain.h"
 
@@ -70,6 +71,7 @@ int runClient(int& argc, char** argv)
 
     // The settings are checked against this computer before anything reads them.
     CLocalConfig::instance(false);
+    installFontSubstitutions();
     WindowMain* window = WindowMain::instance(false);
     window->show();
     app->setMainWindow(window);

@@ -1,0 +1,10 @@
+#include "platform/screendpi.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+double primaryScreenLogicalDpi()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInchX() : 0.0;
+}

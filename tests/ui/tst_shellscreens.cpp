@@ -1,0 +1,142 @@
+#include "core/startup.h"
+#include "dialogwaiter.h"
+#include "platform/fontsubstitution.h"
+#include "support/testenvironment.h"
+#include "ui/dialoglogin.h"
+#include "ui/dialogsetting.h"
+#include "ui/windowmain.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QPainter>
+#include <QtTest>
+
+// Pictures of the shell as the user sees it, saved to build/screenshots for a
+// look, and checked where the style sheets and artwork must show.
+class TestShellScreens : public QObject
+{
+    Q_OBJECT
+public:
+    static void initMain()
+    {
+        TestEnvironment::isolate();
+        setApplicationIdentity();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        installFontSubstitutions();
+        outDir = QStringLiteral(VANTELOR_BIN_DIR "/../screenshots");
+        QVERIFY(QDir().mkpath(outDir));
+        window = WindowMain::instance(false);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTest::qWait(300);
+    }
+
+    void cleanupTestCase() { WindowMain::instance(true); }
+
+    void mainWindow()
+    {
+        const QImage shot = save("main");
+        const QPoint origin;
+        QCOMPARE(shot.pixelColor(origin + QPoint(40, 580)), QColor(1, 149, 255));
+        QCOMPARE(shot.pixelColor(origin + QPoint(600, 30)), QColor(250, 250, 250));
+        // The side bar's shadow is even all the way down (partial repaints
+        // of the blur may differ by a shade, not more).
+        for (int x = 82; x < 200; x += 4) {
+            const int upper = shot.pixelColor(origin + QPoint(x, 300)).red();
+            const int lower = shot.pixelColor(origin + QPoint(x, 520)).red();
+            QVERIFY2(qAbs(upper - lower) <= 2,
+                     qPrintable(QString("x %1: %2 vs %3").arg(x).arg(upper).arg(lower)));
+        }
+    }
+
+    void systemMenu()
+    {
+        QVERIFY(QMetaObject::invokeMethod(window, "onShowSystemMenu"));
+        auto* menu = window->findChild<QMenu*>("systemMenuSignedOut");
+        QTRY_VERIFY(menu->isVisible());
+        QTest::qWait(200);
+        const QImage shot = save("menu", menu);
+        const QPoint menuAt = menu->pos() - window->pos();
+        QCOMPARE(shot.pixelColor(menuAt + QPoint(menu->width() - 4, 3)), QColor(250, 250, 250));
+        menu->hide();
+    }
+
+    void settingsDialog_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("signed-out") << false;
+        QTest::newRow("companies") << true;
+    }
+
+    void settingsDialog()
+    {
+        QFETCH(bool, signedIn);
+        QImage shot;
+        whenDialogOpen<DialogSetting>(window, [&](DialogSetting* dialog) {
+            if (signedIn) {
+                DialogSetting::UserInfo info;
+                info.loggedIn = true;
+                info.userName = QStringLiteral("张三");
+                info.photo = QImage(QStringLiteral(":/wid/res/login/unLogin.png"));
+                info.companyNames = QStringList{"星河科技", "远山设计有限公司", "云端"};
+                dialog->showInfo(info);
+            }
+            QTest::qWait(300);
+            shot = save(QStringLiteral("setting-") + QTest::currentDataTag());
+            dialog->close();
+        });
+        window->onShowSettingDlg();
+        QVERIFY(!shot.isNull());
+        const QPoint origin;
+        // Mask over the window, white dialog in the middle, action-coloured button.
+        const QColor masked = shot.pixelColor(origin + QPoint(40, 580));
+        QVERIFY2(masked.blue() > 120 && masked.blue() < 200, qPrintable(masked.name()));
+        QCOMPARE(shot.pixelColor(origin + QPoint(235 + 20, 97 + 60)), QColor(Qt::white));
+        QCOMPARE(shot.pixelColor(origin + QPoint(235 + 60, 97 + 320)), QColor(1, 149, 255));
+    }
+
+    void signInDialog()
+    {
+        QImage shot;
+        whenDialogOpen<DialogLogin>(window, [&](DialogLogin* dialog) {
+            QTest::qWait(200);
+            shot = save("login");
+            dialog->close();
+        });
+        window->onShowLoginDlg();
+        QCOMPARE(shot.pixelColor(450, 300), QColor(Qt::white));
+    }
+
+    void tips()
+    {
+        window->onShowTip(QStringLiteral("网络已断开,请连接网络"));
+        window->onShowTipDlg();
+        QTest::qWait(800);
+        save("tips");
+        window->clearTip();
+    }
+
+private:
+    // The window with its child dialogs, and a popup laid over it where it
+    // shows on the screen.
+    QImage save(const QString& name, QWidget* popup = nullptr)
+    {
+        QImage shot = window->grab().toImage();
+        if (popup) {
+            QPainter painter(&shot);
+            painter.drawPixmap(popup->pos() - window->pos(), popup->grab());
+        }
+        shot.save(outDir + "/" + name + ".png");
+        return shot;
+    }
+
+    WindowMain* window = nullptr;
+    QString outDir;
+};
+
+QTEST_MAIN(TestShellScreens)
+#include "tst_shellscreens.moc"
