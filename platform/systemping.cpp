@@ -10,6 +10,12 @@ QString& configuredProgram()
     static QString program = QStringLiteral("ping");
     return program;
 }
+
+QString& configuredHost()
+{
+    static QString host;
+    return host;
+}
 } // namespace
 
 QString CSystemPing::program()
@@ -25,6 +31,16 @@ QString CSystemPing::program()
 void CSystemPing::setProgram(const QString& program)
 {
     configuredProgram() = program;
+}
+
+QString CSystemPing::host()
+{
+    return configuredHost();
+}
+
+void CSystemPing::setHost(const QString& host)
+{
+    configuredHost() = host;
 }
 
 QStringList CSystemPing::arguments(int count, int replyTimeoutMs, const QString& host)
