@@ -1,0 +1,45 @@
+#include "core/netstatewathcer.h"
+
+#include <QDebug>
+
+CNetStateWathcer::CNetStateWathcer() : m_pingThread(this) {}
+
+CNetStateWathcer::~CNetStateWathcer()
+{
+    stopMonitor();
+    // A ping can outlast the stop's wait; the thread must end before it goes.
+    m_pingThread.wait();
+}
+
+bool CNetStateWathcer::startMonitor()
+{
+    if (m_monitoring) {
+        return true;
+    }
+    m_monitoring = true;
+    connect(&m_pingThread, &CPingThread::stateChanged, this, &CNetStateWathcer::onStateChange, Qt::UniqueConnection);
+    qDebug() << "CNetStateWathcer: starting monitor...";
+    m_pingThread.start(QThread::InheritPriority);
+    qDebug() << "CNetStateWathcer: monitor started";
+    return true;
+}
+
+bool CNetStateWathcer::stopMonitor()
+{
+    if (!m_monitoring) {
+        return false;
+    }
+    m_monitoring = false;
+    qDebug() << "CNetStateWathcer: stoping monitor...";
+    m_pingThread.requestStop();
+    m_pingThread.wait(500);
+    qDebug() << "CNetStateWathcer: monitor stoped";
+    return true;
+}
+
+void CNetStateWathcer::onStateChange(bool bNetOK)
+{
+    m_netOK = bNetOK;
+    qDebug() << (bNetOK ? "network OK" : "network fail");
+    emit netStateChange(bNetOK);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QStringList>
+#include <QThread>
+
+// Runs one short command (a ping) on its own thread; success() carries the
+// arguments when it exits with 0 within five seconds.
+class CCmdThread : public QThread
+{
+    Q_OBJECT
+public:
+    using QThread::QThread;
+    void setCommand(const QString& program, const QStringList& args);
+    int exitCode() const { return m_exitCode; }
+
+signals:
+    void success(QStringList para);
+
+protected:
+    void run() override;
+
+private:
+    QString m_program;
+    QStringList m_args;
+    int m_exitCode = -1;
+};

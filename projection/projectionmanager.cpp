@@ -1,0 +1,233 @@
+#include "projection/projectionmanager.h"
+
+#include "platform/systemping.h"
+#include "projection/cmdthread.h"
+
+#include <QDebug>
+#include <QTimerEvent>
+
+#include <cstring>
+
+namespace {
+// Ticks of the direct attempt by code, and where the attempt by address ends.
+constexpr int kLookupTick = 10;
+constexpr int kAddressPhaseStart = 100;
+constexpr int kTimeoutTick = 117;
+} // namespace
+
+CProjectionManager::CProjectionManager() = default;
+
+CProjectionManager::~CProjectionManager()
+{
+    stopStateTimer();
+    if (m_callback.session) {
+        if (m_callback.projecting) {
+            qDebug() << "Stop projection";
+            m_callback.session->stopProjection();
+        }
+        m_callback.session->terminate();
+    }
+}
+
+bool CProjectionManager::start(const QStringList& codes)
+{
+    if (codes.isEmpty() || codes.size() > 2 || m_counter != -1) {
+        return false;
+    }
+    m_lastError.clear();
+    m_targets = codes;
+    m_codeCount = codes.size();
+    m_counter = 0;
+    startSession(0);
+    return true;
+}
+
+bool CProjectionManager::stop()
+{
+    if (!m_reportedState) {
+        return true;
+    }
+    m_candidates.clear();
+    m_targets.clear();
+    if (!m_callback.session) {
+        return false;
+    }
+    qDebug() << "Stop projection";
+    const int result = m_callback.session->stopProjection();
+    m_callback.projecting = false;
+    return result != 0;
+}
+
+void CProjectionManager::startStateTimer()
+{
+    if (m_timerId == -1) {
+        m_timerId = startTimer(kTickMs, Qt::CoarseTimer);
+    }
+}
+
+void CProjectionManager::stopStateTimer()
+{
+    if (m_timerId != -1) {
+        killTimer(m_timerId);
+    }
+    m_timerId = -1;
+}
+
+void CProjectionManager::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_timerId) {
+        onStateTick();
+    }
+}
+
+void CProjectionManager::onStateTick()
+{
+    if (m_counter == -1) {
+        syncState();
+        return;
+    }
+    ++m_counter;
+    if (!m_reportedState && m_callback.projecting) {
+        m_counter = -1;
+        syncState();
+        return;
+    }
+    if (m_counter >= kLookupTick && m_counter < kAddressPhaseStart) {
+        m_callback.cancelOrStop();
+        m_counter = -1;
+        if (!lookupCodes()) {
+            return;
+        }
+    }
+    if (m_counter < kTimeoutTick) {
+        return;
+    }
+    m_callback.cancelOrStop();
+    m_counter = -1;
+    emit projectError("5001", tr("投屏码错误或VPN问题"));
+}
+
+int CProjectionManager::startSession(int kind)
+{
+    if (m_targets.isEmpty() || m_targets.first().isEmpty()) {
+        return -1;
+    }
+    m_callback.cancelOrStop();
+    P2PDsClientSettings settings;
+    settings.kind = static_cast<uint8_t>(kind);
+    for (int i = 0; i < m_targets.size() && i < 2; ++i) {
+        const QByteArray entry = m_targets.at(i).toLatin1();
+        std::strncpy(settings.entries[i], entry.constData(), sizeof(settings.entries[i]) - 1);
+        qDebug().noquote() << "Projection startProject code or ip:" << m_targets.at(i);
+    }
+    settings.reserved44 = 0;
+    settings.entryCount = std::min(2, static_cast<int>(m_targets.size()));
+    settings.reserved56 = 0;
+    if (!m_callback.session) {
+        return -1;
+    }
+    qDebug() << "Projection starting...";
+    return m_callback.session->startProjection(settings);
+}
+
+void CProjectionManager::failCode(const QString& logLine)
+{
+    m_candidates.clear();
+    m_lastError = tr("投屏码错误");
+    emit projectError("1", m_lastError);
+    qDebug().noquote() << logLine;
+}
+
+bool CProjectionManager::lookupCodes()
+{
+    if (m_counter != -1) {
+        return false;
+    }
+    const QStringList codes = m_targets;
+    m_candidates.clear();
+    m_targets.clear();
+    if (!m_callback.session) {
+        m_callback.session = IProjectionSession::create(&m_callback);
+        m_callback.session->init();
+    }
+    QStringList firstOctets;
+    for (const QString& code : codes) {
+        char buffer[20];
+        std::memset(buffer, 0, sizeof(buffer));
+        const int result = m_callback.session->getIpFromVerfCode(code.toLatin1().constData(), buffer);
+        qDebug() << "Projection : get ip result " << result;
+        // The library promises NUL-terminated text; never read past the buffer.
+        const QString ip = QString::fromLatin1(buffer, static_cast<int>(strnlen(buffer, sizeof(buffer))));
+        qDebug().noquote() << "Projection get ip from code:" << ip;
+        QStringList pieces = ip.split('.');
+        const QString first = pieces.takeFirst();
+        const QString rest = pieces.join('.');
+        if (rest == "0.0.0") {
+            failCode("Projection error: code error");
+            return false;
+        }
+        QStringList candidates{ip};
+        for (const QString prefix : {"192", "172", "10"}) {
+            if (first != prefix) {
+                candidates << prefix + "." + rest;
+            }
+        }
+        m_candidates.append(candidates);
+        firstOctets << first;
+    }
+    if (firstOctets.size() == 2 && firstOctets.at(0) != firstOctets.at(1)) {
+        failCode("Projection : code error");
+        return false;
+    }
+    qDebug() << "Projection : code OK";
+    m_counter = kAddressPhaseStart;
+    startPings();
+    return true;
+}
+
+void CProjectionManager::startPings()
+{
+    for (const QStringList& candidates : qAsConst(m_candidates)) {
+        for (const QString& address : candidates) {
+            auto* thread = new CCmdThread();
+            thread->setCommand(CSystemPing::program(), CSystemPing::arguments(1, 1700, address));
+            connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+            connect(thread, &CCmdThread::success, this, &CProjectionManager::onPingOK);
+            thread->start(QThread::InheritPriority);
+        }
+    }
+}
+
+void CProjectionManager::onPingOK(QStringList para)
+{
+    qDebug().noquote() << "Projection : ping OK" << para.join(' ');
+    const QString address = para.value(para.size() - 1);
+    if (m_codeCount <= 1) {
+        if (m_targets.isEmpty()) {
+            m_targets.append(address);
+            startSession(1);
+        }
+        return;
+    }
+    if (m_targets.size() >= 2) {
+        return;
+    }
+    m_targets.append(address);
+    if (m_targets.size() == 2) {
+        startSession(1);
+    }
+}
+
+void CProjectionManager::syncState()
+{
+    const bool projecting = m_callback.projecting;
+    if (m_reportedState == projecting) {
+        return;
+    }
+    m_reportedState = projecting;
+    if (projecting) {
+        emit projectStarted();
+    } else {
+        emit projectStoped();
+    }
+}
