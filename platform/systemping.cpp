@@ -1,5 +1,7 @@
 #include "platform/systemping.h"
 
+#include "account/deployment.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,7 +9,7 @@
 namespace {
 QString& configuredProgram()
 {
-    static QString program = QStringLiteral("ping");
+    static QString program;
     return program;
 }
 
@@ -20,7 +22,9 @@ QString& configuredHost()
 
 QString CSystemPing::program()
 {
-    const QString& program = configuredProgram();
+    // The deployment names the program unless a test chose another.
+    const QString program =
+        configuredProgram().isEmpty() ? CDeployment::value(CDeployment::PingProgram) : configuredProgram();
     if (program.contains('/') || !QCoreApplication::instance()) {
         return program;
     }
@@ -35,7 +39,7 @@ void CSystemPing::setProgram(const QString& program)
 
 QString CSystemPing::host()
 {
-    return configuredHost();
+    return configuredHost().isEmpty() ? CDeployment::value(CDeployment::PingHost) : configuredHost();
 }
 
 void CSystemPing::setHost(const QString& host)
