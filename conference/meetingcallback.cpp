@@ -1,5 +1,6 @@
 #include "conference/meetingcallback.h"
 
+#include "account/apiconfig.h"
 #include "conference/meetingmanager.h"
 #include "conference/signedinuser.h"
 
@@ -68,5 +69,6 @@ void CMeetingCallback::trackMeetingAppointment() {}
 
 long CMeetingCallback::getServerTimeOffset()
 {
-    return 0;
+    // Only the low 32 bits travel, as in a 32-bit long.
+    return static_cast<qint32>(static_cast<quint32>(CApiConfig::instance()->timeOffset()));
 }

@@ -1,15 +1,11 @@
 #include "conference/signedinuser.h"
 
+#include "account/logininfo.h"
+
 namespace {
 CSignedInUser::SignedIn& signedInProvider()
 {
     static CSignedInUser::SignedIn provider;
-    return provider;
-}
-
-CSignedInUser::ProfileName& profileNameProvider()
-{
-    static CSignedInUser::ProfileName provider;
     return provider;
 }
 } // namespace
@@ -21,12 +17,11 @@ bool CSignedInUser::isSignedIn()
 
 QString CSignedInUser::displayName()
 {
-    const QString name = profileNameProvider() ? profileNameProvider()() : QString();
+    const QString name = CLoginInfo::instance()->name;
     return name.isEmpty() ? QStringLiteral("Guest") : name;
 }
 
-void CSignedInUser::setProvider(SignedIn signedIn, ProfileName profileName)
+void CSignedInUser::setProvider(SignedIn signedIn)
 {
     signedInProvider() = std::move(signedIn);
-    profileNameProvider() = std::move(profileName);
 }

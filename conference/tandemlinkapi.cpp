@@ -1,10 +1,19 @@
 #include "conference/tandemlinkapi.h"
 
+#include "account/apiconfig.h"
+#include "account/deployment.h"
+#include "account/signedrequest.h"
+
 #include <QCoreApplication>
+#include <QDebug>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 CTandemlinkAPI::CTandemlinkAPI()
     : m_sdkPath(QCoreApplication::applicationDirPath() + "/TandemlinkSdk/TandemlinkSdk"),
-      m_serverName("tandemlink_sdk_ipc_server"), m_fullServerName(m_serverName)
+      m_serverName("tandemlink_sdk_ipc_server"), m_fullServerName(m_serverName),
+      m_clientAppId(CDeployment::value(CDeployment::ConferenceDefaultAppId)),
+      m_clientAppKey(CDeployment::value(CDeployment::ConferenceDefaultAppKey))
 {
 }
 
@@ -12,6 +21,9 @@ CTandemlinkAPI::~CTandemlinkAPI() = default;
 
 QString CTandemlinkAPI::clientAppId()
 {
+    if (!m_loaded) {
+        fetch(0);
+    }
     return m_clientAppId;
 }
 
@@ -22,4 +34,37 @@ void CTandemlinkAPI::setServerName(const QString& name)
     }
     m_serverName = name;
     m_fullServerName = name;
+}
+
+void CTandemlinkAPI::fetch(int retryCount)
+{
+    qDebug() << "Tandemlink-CTandemlinkAPI: get api config";
+    m_reply = CSignedRequest::postAndWait(
+        {CApiConfig::UrlConferenceConfig, {{"configKey", "vcAppConfig"}}, CApiConfig::SignatureVersionA},
+        kFetchTimeLimitMs);
+    onFinished(retryCount);
+}
+
+void CTandemlinkAPI::onFinished(int retryCount)
+{
+    if (!m_reply) {
+        return;
+    }
+    const CServiceAnswer answer = CSignedRequest::readAnswer(m_reply);
+    // "content" is itself JSON, carried as a string.
+    const QJsonObject config = QJsonDocument::fromJson(answer.content.toString().toUtf8()).object();
+    const QString appId = config.value("clientAppId").toString();
+    const QString appKey = config.value("clientAppKey").toString();
+    if (answer.success && !appId.isEmpty() && !appKey.isEmpty()) {
+        qDebug() << "Tandemlink-CTandemlinkAPI: get api config OK";
+        m_clientAppId = appId;
+        m_clientAppKey = appKey;
+        m_loaded = true;
+        return;
+    }
+    if (retryCount < 1 && answer.timeOffsetChanged) {
+        fetch(retryCount + 1);
+        return;
+    }
+    qDebug().noquote() << "Tandemlink-CTandemlinkAPI: get api config error:" << answer.errorMsg;
 }

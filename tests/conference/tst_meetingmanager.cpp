@@ -1,3 +1,5 @@
+#include "account/apiconfig.h"
+#include "account/logininfo.h"
 #include "conference/ipcserver.h"
 #include "conference/meetingcallback.h"
 #include "conference/meetingmanager.h"
@@ -28,7 +30,8 @@ private slots:
     {
         Standin::reset();
         CMeetingManager::setNoResponseTimeout(400);
-        CSignedInUser::setProvider(nullptr, nullptr);
+        CSignedInUser::setProvider(nullptr);
+        CLoginInfo::instance(true);
         m_events.clear();
         m_bridge = qobject_cast<CMeetingCallback*>(
             manager().getWebChannel()->registeredObjects().value("MeetingCallback"));
@@ -289,7 +292,8 @@ private slots:
         QFETCH(bool, signedIn);
         QFETCH(QString, profileName);
         QFETCH(QString, pattern);
-        CSignedInUser::setProvider([signedIn] { return signedIn; }, [profileName] { return profileName; });
+        CSignedInUser::setProvider([signedIn] { return signedIn; });
+        CLoginInfo::instance()->name = profileName;
         m_bridge->startMeeting("c-1", "m-1", "页面名字");
         QTRY_COMPARE(m_events, QStringList{"started c-1"});
         const QString sent = Standin::received().value(0).value("membername").toString();
@@ -308,7 +312,7 @@ private slots:
     {
         QFETCH(bool, signedIn);
         QFETCH(int, shown);
-        CSignedInUser::setProvider([signedIn] { return signedIn; }, nullptr);
+        CSignedInUser::setProvider([signedIn] { return signedIn; });
         QSignalSpy spy(&manager(), &CMeetingManager::showLoginDlg);
         m_bridge->needLogin();
         QCOMPARE(spy.count(), shown);
@@ -323,6 +327,27 @@ private slots:
         m_bridge->informTicket("ST-1");
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toString(), QString("ST-1"));
+    }
+
+    void serverTimeOffset_data()
+    {
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("none") << 0.0 << qint64(0);
+        QTest::newRow("ahead") << 60000.0 << qint64(60000);
+        QTest::newRow("behind") << -60000.0 << qint64(-60000);
+        QTest::newRow("beyond 32 bits") << double((qint64(1) << 32) + 5) << qint64(5);
+        QTest::newRow("low half negative") << double(0x80000000LL) << qint64(-2147483648LL);
+    }
+
+    void serverTimeOffset()
+    {
+        QFETCH(double, offset);
+        QFETCH(qint64, expected);
+        CApiConfig::instance(true);
+        CApiConfig::instance()->setTimeOffset({{"timeOffest", offset}});
+        QCOMPARE(qint64(m_bridge->getServerTimeOffset()), expected);
+        CApiConfig::instance(true);
     }
 
     void releaseLeavesTheConference()

@@ -1,3 +1,4 @@
+#include "account/logininfo.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
 #include "conference/signedinuser.h"
@@ -25,7 +26,8 @@ private slots:
     {
         Standin::reset();
         CShareManager::setNoResponseTimeouts(400, 300);
-        CSignedInUser::setProvider(nullptr, nullptr);
+        CSignedInUser::setProvider(nullptr);
+        CLoginInfo::instance(true);
         m_events.clear();
         connect(&share(), &CShareManager::shareManagerStarted, this, [this] { m_events << "started"; });
         connect(&share(), &CShareManager::shareManagerStoped, this, [this] { m_events << "stoped"; });
@@ -97,7 +99,8 @@ private slots:
         QFETCH(bool, inMeeting);
         QFETCH(bool, signedIn);
         QFETCH(bool, sent);
-        CSignedInUser::setProvider([signedIn] { return signedIn; }, [] { return QString("张三"); });
+        CSignedInUser::setProvider([signedIn] { return signedIn; });
+        CLoginInfo::instance()->name = "张三";
         if (inMeeting) {
             QVERIFY(CMeetingManager::instance()->startMeeting({"c-1", "m-1", "张三"}));
             QTRY_VERIFY(CMeetingManager::instance()->isInMeeting());
