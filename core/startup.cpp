@@ -1,15 +1,18 @@
 #include "core/startup.h"
 
 #include "account/cipher.h"
-#include "core/localconfig.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkproc.h"
+#include "core/localconfig.h"
 #include "core/logmanager.h"
+#include "core/netstatewathcer.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
 #include "platform/fontsubstitution.h"
 #include "platform/updater.h"
+#include "projection/projectionmanager.h"
+#include "projection/sharewrapper.h"
 #include "ui/windowmain.h"
 
 #include <QDebug>
@@ -25,11 +28,14 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
 {
     static const std::vector<std::pair<const char*, std::function<void()>>> order = {
         {"WindowMain", [] { WindowMain::instance(true); }},
+        {"CNetStateWathcer", [] { CNetStateWathcer::instance(true); }},
         {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
         {"CCipher", [] { CCipher::instance(true); }},
+        {"CProjectionManager", [] { CProjectionManager::instance(true); }},
         {"CShareManager", [] { CShareManager::instance(true); }},
         {"CMeetingManager", [] { CMeetingManager::instance(true); }},
         {"CTandemlinkProc", [] { CTandemlinkProc::instance(true); }},
+        {"CShareWrapper", [] { CShareWrapper::instance(true); }},
         // Last: its release writes the device entries through a new CCipher.
         {"CLocalConfig", [] { CLocalConfig::instance(true); }},
     };

@@ -1,5 +1,8 @@
 #include "ui/windowmain.h"
 
+#include "account/deployment.h"
+#include "conference/meetingmanager.h"
+#include "core/netstatewathcer.h"
 #include "platform/updater.h"
 #include "ui/dialogchangepassword.h"
 #include "ui/dialogfindpassword.h"
@@ -110,6 +113,7 @@ WindowMain::WindowMain()
 
 WindowMain::~WindowMain()
 {
+    CNetStateWathcer::instance()->stopMonitor();
     if (s_instance == this) {
         s_instance = nullptr;
     }
@@ -302,19 +306,25 @@ void WindowMain::makeConnections()
 
 // --- Where the managers of other folders meet the window ------------------
 // Each function below is the single place for one of them; until a manager is
-// part of the build its function keeps the signed-out, always-online state.
+// part of the build its function keeps the signed-out state.
 
-// CNetStateWathcer::netStateChange(bool) -> onNetState(bool), queued; then the
-// watcher's monitor is started.
-void WindowMain::startNetworkWatcher() {}
+void WindowMain::startNetworkWatcher()
+{
+    CNetStateWathcer* watcher = CNetStateWathcer::instance().get();
+    connect(watcher, &CNetStateWathcer::netStateChange, this, &WindowMain::onNetState, Qt::QueuedConnection);
+    watcher->startMonitor();
+}
 
 // CLoginManager: signalLogin() -> onLogin(), signalLogout() -> onLogout(),
 // signalUserPhotoChange() -> onUserPhotoChange(),
 // signalBeLogouted(QString) -> onBeLogouted(QString); all queued.
 void WindowMain::connectLoginManager() {}
 
-// CMeetingManager::showLoginDlg(int) -> onShowLoginDlg(), direct.
-void WindowMain::connectMeetingManager() {}
+void WindowMain::connectMeetingManager()
+{
+    connect(CMeetingManager::instance().get(), &CMeetingManager::showLoginDlg, this,
+            &WindowMain::onShowLoginDlg);
+}
 
 // CLoginManager's loggedIn.
 bool WindowMain::isSignedIn() const
@@ -334,10 +344,9 @@ void WindowMain::requestLogout()
     qDebug() << "WindowMain: sign-out requested";
 }
 
-// The deployment's web site address.
 QUrl WindowMain::websiteUrl() const
 {
-    return QUrl();
+    return QUrl(CDeployment::value(CDeployment::Website));
 }
 // ---------------------------------------------------------------------------
 

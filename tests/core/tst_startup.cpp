@@ -64,11 +64,12 @@ private slots:
 
         const QString log = readTodaysLog();
         const QStringList expectedOrder = {
-            "cmd close send to marlune updater",     "CUpdater: cleanup",
-            "onQuitCleanup: release WindowMain",     "onQuitCleanup: release CSingleNetworkManger",
-            "onQuitCleanup: release CCipher",        "onQuitCleanup: release CShareManager",
-            "onQuitCleanup: release CMeetingManager", "onQuitCleanup: release CTandemlinkProc",
-            "onQuitCleanup: release CLocalConfig",
+            "cmd close send to marlune updater",           "CUpdater: cleanup",
+            "onQuitCleanup: release WindowMain",           "onQuitCleanup: release CNetStateWathcer",
+            "onQuitCleanup: release CSingleNetworkManger", "onQuitCleanup: release CCipher",
+            "onQuitCleanup: release CProjectionManager",   "onQuitCleanup: release CShareManager",
+            "onQuitCleanup: release CMeetingManager",      "onQuitCleanup: release CTandemlinkProc",
+            "onQuitCleanup: release CShareWrapper",        "onQuitCleanup: release CLocalConfig",
         };
         int from = 0;
         for (const QString& line : expectedOrder) {
