@@ -1,3 +1,5 @@
+#include "conference/sharemanager.h"
+#include "conference/standin.h"
 #include "core/startup.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
@@ -61,6 +63,27 @@ private slots:
         QVERIFY(wrapper().stop());
         QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 3000);
         QTRY_VERIFY(m_output.contains("projection stopped by sender"));
+    }
+
+    // One code of each length: the receiver and a share through the stand-in
+    // conference process, announced once when both run.
+    void dualScreenRunsBothHalves()
+    {
+        Standin::reset();
+        const QString code = startReceiver("accept");
+        QSignalSpy started(&wrapper(), &CShareWrapper::shareStarted);
+        QSignalSpy stopped(&wrapper(), &CShareWrapper::shareStoped);
+        QVERIFY(wrapper().start({"AB12", code}));
+        QTRY_COMPARE_WITH_TIMEOUT(wrapper().state(), CShareWrapper::RunningBoth, 8000);
+        QCOMPARE(started.count(), 1);
+        QVERIFY(CShareManager::instance()->isSharing());
+        QVERIFY(CProjectionManager::instance()->isProjecting());
+
+        // The receiver ends its half: the wrapper ends the share too.
+        m_receiver.write("stop\n");
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 5000);
+        QVERIFY(!CShareManager::instance()->isSharing());
+        QCOMPARE(started.count(), 1);
     }
 
     void refusalsEndInTheTimeout_data()
