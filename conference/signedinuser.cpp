@@ -1,5 +1,7 @@
 #include "conference/signedinuser.h"
 
+#include "account/logininfo.h"
+
 namespace {
 CSignedInUser::SignedIn& signedInProvider()
 {
@@ -21,7 +23,7 @@ bool CSignedInUser::isSignedIn()
 
 QString CSignedInUser::displayName()
 {
-    const QString name = profileNameProvider() ? profileNameProvider()() : QString();
+    const QString name = profileNameProvider() ? profileNameProvider()() : CLoginInfo::instance()->name;
     return name.isEmpty() ? QStringLiteral("Guest") : name;
 }
 

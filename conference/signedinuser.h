@@ -11,7 +11,8 @@ class CSignedInUser
 {
 public:
     static bool isSignedIn();
-    // The profile name, or "Guest" when the profile has none.
+    // The profile name (CLoginInfo's without a provider), or "Guest" when
+    // the profile has none.
     static QString displayName();
 
     using SignedIn = std::function<bool()>;

@@ -1,10 +1,12 @@
 #include "core/startup.h"
 
 #include "account/cipher.h"
-#include "core/localconfig.h"
+#include "account/loginmanager.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkproc.h"
+#include "core/dplustrack.h"
+#include "core/localconfig.h"
 #include "core/logmanager.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
@@ -26,6 +28,7 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
     static const std::vector<std::pair<const char*, std::function<void()>>> order = {
         {"WindowMain", [] { WindowMain::instance(true); }},
         {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
+        {"CLoginManager", [] { CLoginManager::instance(true); }},
         {"CCipher", [] { CCipher::instance(true); }},
         {"CShareManager", [] { CShareManager::instance(true); }},
         {"CMeetingManager", [] { CMeetingManager::instance(true); }},
@@ -52,6 +55,8 @@ void setApplicationIdentity()
 void onQuitCleanup()
 {
     CUpdater::cleanup();
+    // Handed over before the network access object goes; it may not leave.
+    CDplusTrack::instance()->track(QString::fromUtf8("退出APP"));
     for (const auto& [name, release] : releaseOrder()) {
         qDebug().noquote() << "onQuitCleanup: release" << name;
         release();
@@ -82,5 +87,6 @@ int runClient(int& argc, char** argv)
     CUpdater::checkUpdateWithoutUi();
 
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &onQuitCleanup);
+    CDplusTrack::instance()->track(QString::fromUtf8("启动APP"));
     return app->exec();
 }
