@@ -10,7 +10,8 @@ std::shared_ptr<CLocalConfig>& CLocalConfig::instance(bool release)
 {
     // Our release encrypts through the cipher. Setting up its holder first
     // makes it outlive ours when both are left to process exit.
-    static const bool cipherHolderFirst = (CCipher::instance(), true);
+    // The key list, which that release also reads, likewise.
+    static const bool cipherHolderFirst = (CCipher::instance(), keys(), true);
     Q_UNUSED(cipherHolderFirst);
     return singletonInstance<CLocalConfig>(release);
 }

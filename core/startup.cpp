@@ -1,9 +1,11 @@
 #include "core/startup.h"
 
 #include "account/cipher.h"
+#include "account/loginmanager.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkproc.h"
+#include "core/dplustrack.h"
 #include "core/localconfig.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
@@ -30,6 +32,7 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
         {"WindowMain", [] { WindowMain::instance(true); }},
         {"CNetStateWathcer", [] { CNetStateWathcer::instance(true); }},
         {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
+        {"CLoginManager", [] { CLoginManager::instance(true); }},
         {"CCipher", [] { CCipher::instance(true); }},
         {"CProjectionManager", [] { CProjectionManager::instance(true); }},
         {"CShareManager", [] { CShareManager::instance(true); }},
@@ -58,6 +61,8 @@ void setApplicationIdentity()
 void onQuitCleanup()
 {
     CUpdater::cleanup();
+    // Handed over before the network access object goes; it may not leave.
+    CDplusTrack::instance()->track(QString::fromUtf8("退出APP"));
     for (const auto& [name, release] : releaseOrder()) {
         qDebug().noquote() << "onQuitCleanup: release" << name;
         release();
@@ -88,5 +93,6 @@ int runClient(int& argc, char** argv)
     CUpdater::checkUpdateWithoutUi();
 
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &onQuitCleanup);
+    CDplusTrack::instance()->track(QString::fromUtf8("启动APP"));
     return app->exec();
 }

@@ -1,5 +1,6 @@
 #include "projection/projectionmanager.h"
 
+#include "core/dplustrack.h"
 #include "platform/systemping.h"
 #include "projection/cmdthread.h"
 
@@ -227,7 +228,9 @@ void CProjectionManager::syncState()
     m_reportedState = projecting;
     if (projecting) {
         emit projectStarted();
+        CDplusTrack::instance()->track(QStringLiteral("开始投屏(5位码)"));
     } else {
         emit projectStoped();
+        CDplusTrack::instance()->track(QStringLiteral("停止投屏(5位码)"));
     }
 }

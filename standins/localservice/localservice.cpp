@@ -152,6 +152,9 @@ bool LocalService::prepare(const Options& options, QString& error)
     m_server.set_read_timeout(10, 0);
     m_server.set_keep_alive_timeout(5);
     m_server.set_keep_alive_max_count(100);
+    // Headers and body leave in separate writes: without this, every answer on
+    // a kept-alive connection waits for the client's delayed acknowledgement.
+    m_server.set_tcp_nodelay(true);
     m_server.set_error_handler(
         httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {
             if (res.has_header(kFaultHeader) || !res.body.empty()) {

@@ -64,12 +64,21 @@ private slots:
 
         const QString log = readTodaysLog();
         const QStringList expectedOrder = {
-            "cmd close send to marlune updater",           "CUpdater: cleanup",
-            "onQuitCleanup: release WindowMain",           "onQuitCleanup: release CNetStateWathcer",
-            "onQuitCleanup: release CSingleNetworkManger", "onQuitCleanup: release CCipher",
-            "onQuitCleanup: release CProjectionManager",   "onQuitCleanup: release CShareManager",
-            "onQuitCleanup: release CMeetingManager",      "onQuitCleanup: release CTandemlinkProc",
-            "onQuitCleanup: release CShareWrapper",        "onQuitCleanup: release CLocalConfig",
+            "CDplusTrack event name: 启动APP",
+            "cmd close send to marlune updater",
+            "CUpdater: cleanup",
+            "CDplusTrack event name: 退出APP",
+            "onQuitCleanup: release WindowMain",
+            "onQuitCleanup: release CNetStateWathcer",
+            "onQuitCleanup: release CSingleNetworkManger",
+            "onQuitCleanup: release CLoginManager",
+            "onQuitCleanup: release CCipher",
+            "onQuitCleanup: release CProjectionManager",
+            "onQuitCleanup: release CShareManager",
+            "onQuitCleanup: release CMeetingManager",
+            "onQuitCleanup: release CTandemlinkProc",
+            "onQuitCleanup: release CShareWrapper",
+            "onQuitCleanup: release CLocalConfig",
         };
         int from = 0;
         for (const QString& line : expectedOrder) {

@@ -1,0 +1,610 @@
+#include "account/loginmanager.h"
+
+#include "account/apiconfig.h"
+#include "account/cipher.h"
+#include "account/deviceidentity.h"
+#include "account/logininfo.h"
+#include "account/signedrequest.h"
+#include "account/tokenmanager.h"
+#include "conference/signedinuser.h"
+#include "core/dplustrack.h"
+#include "core/localconfig.h"
+#include "core/singlenetworkmanger.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDebug>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QTimerEvent>
+#include <QUrl>
+
+namespace {
+const char* const kAttemptProperty = "loginAttempt";
+const char* const kUnLoginImage = ":/wid/res/login/unLogin.png";
+
+int& ticketTickMs()
+{
+    static int ms = CLoginManager::kTicketTickMs;
+    return ms;
+}
+
+int& printFetchLimitMs()
+{
+    static int ms = CLoginManager::kPrintFetchLimitMs;
+    return ms;
+}
+
+QString appCode()
+{
+    return CApiConfig::instance()->slot(CApiConfig::AppCode);
+}
+
+// The body of the ticket and logout calls.
+CSignedRequest::FormFields tokenFields()
+{
+    return {{"accessToken", CLoginInfo::instance()->accessToken},
+            {"appCode", appCode()},
+            {"clientIp", deviceIdentity(true)},
+            {"deviceId", deviceIdentity(false)}};
+}
+} // namespace
+
+void CLoginManager::setTicketTickForTesting(int ms)
+{
+    ticketTickMs() = ms > 0 ? ms : kTicketTickMs;
+}
+
+void CLoginManager::setPrintFetchLimitForTesting(int ms)
+{
+    printFetchLimitMs() = ms > 0 ? ms : kPrintFetchLimitMs;
+}
+
+CLoginManager::CLoginManager()
+{
+    QPointer<CLoginManager> self(this);
+    CSignedInUser::setProvider([self] { return self && self->isLoggedIn(); });
+    // The remembered-password sign-in waits on the service; the window that
+    // creates this manager shows first.
+    QTimer::singleShot(0, this, &CLoginManager::autoLogin);
+    qDebug() << "CLoginManager constructor";
+}
+
+CLoginManager::~CLoginManager()
+{
+    if (m_ticketTimerId != -1) {
+        killTimer(m_ticketTimerId);
+    }
+    if (m_printServer) {
+        m_printServer->close();
+        delete m_printServer;
+        m_printServer = nullptr;
+    }
+}
+
+bool CLoginManager::userName(QString& out) const
+{
+    if (!m_loggedIn) {
+        out = tr("未登录");
+    } else {
+        const QString name = CLoginInfo::instance()->name;
+        out = name.isEmpty() ? QStringLiteral("Guest") : name;
+    }
+    return true;
+}
+
+bool CLoginManager::userPhoto(QImage& out) const
+{
+    const QImage& photo = CLoginInfo::instance()->photo;
+    out = m_loggedIn && !photo.isNull() ? photo : QImage(kUnLoginImage);
+    return true;
+}
+
+void CLoginManager::companyNames(QStringList& out) const
+{
+    out = CLoginInfo::instance()->companyNames;
+}
+
+void CLoginManager::loginPswd(const QString& phoneNum, const QString& password)
+{
+    loginPswd(phoneNum, password, true);
+}
+
+void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, bool bPswdNeedEn)
+{
+    ++m_attempt;
+    const auto& info = CLoginInfo::instance();
+    info->clear();
+    // Empty credentials go on as they are: the token manager refuses them
+    // without a call. Anything else leaves only encrypted.
+    QString account;
+    QString pwd = password;
+    const bool encrypted =
+        (phoneNum.isEmpty() || CCipher::instance()->rsaEncryptBase64(phoneNum, account)) &&
+        (!bPswdNeedEn || password.isEmpty() || CCipher::instance()->rsaEncryptBase64(password, pwd));
+    if (!encrypted) {
+        qDebug() << "CLoginManager: credentials could not be encrypted";
+        emit signalLogState("1", tr("账号或密码加密失败,无法登录"));
+        return;
+    }
+    info->phone = phoneNum;
+    info->account = account;
+    info->password = pwd;
+    const quint64 attempt = m_attempt;
+    const bool ok = CTokenManager::instance()->authCodeByPswd(account, pwd, 0);
+    if (attempt == m_attempt) {
+        continueAfterCredentials(ok);
+    }
+}
+
+void CLoginManager::loginVer(const QString& phoneNum, const QString& verCode)
+{
+    ++m_attempt;
+    const auto& info = CLoginInfo::instance();
+    info->clear();
+    info->phone = phoneNum;
+    const quint64 attempt = m_attempt;
+    const bool ok = CTokenManager::instance()->authCodeByVerCode(phoneNum, verCode, 0);
+    if (attempt == m_attempt) {
+        continueAfterCredentials(ok);
+    }
+}
+
+void CLoginManager::loginByToken()
+{
+    const auto& tokens = CTokenManager::instance();
+    if (!tokens->tokenOK() || CLoginInfo::instance()->accessToken.isEmpty()) {
+        return;
+    }
+    ++m_attempt;
+    continueAfterCredentials(true);
+}
+
+void CLoginManager::continueAfterCredentials(bool credentialsOk)
+{
+    const auto& tokens = CTokenManager::instance();
+    if (!credentialsOk) {
+        emit signalLogState(tokens->errorCode(), tokens->errorMsg());
+        return;
+    }
+    const quint64 attempt = m_attempt;
+    const bool valid = tokens->validateToken();
+    if (attempt != m_attempt) {
+        return; // a newer attempt took over while this one waited
+    }
+    if (!valid) {
+        emit signalLogState(tokens->errorCode(), tokens->errorMsg());
+        return;
+    }
+    requestCompanyList();
+}
+
+void CLoginManager::watch(QNetworkReply* reply, void (CLoginManager::*finished)(), bool reportErrors)
+{
+    if (!reply) {
+        return;
+    }
+    reply->setProperty(kAttemptProperty, m_attempt);
+    connect(reply, &QNetworkReply::finished, this, finished);
+    if (reportErrors) {
+        connect(reply, &QNetworkReply::errorOccurred, this, &CLoginManager::responseError);
+    }
+}
+
+QPointer<QNetworkReply> CLoginManager::finishedReply()
+{
+    QPointer<QNetworkReply> reply = qobject_cast<QNetworkReply*>(sender());
+    if (reply && reply->property(kAttemptProperty).toULongLong() != m_attempt) {
+        reply->deleteLater();
+        return nullptr;
+    }
+    return reply;
+}
+
+void CLoginManager::responseError(QNetworkReply::NetworkError code)
+{
+    qDebug() << "Http connect error:" << int(code);
+}
+
+void CLoginManager::requestCompanyList()
+{
+    qDebug() << "get CompanyId";
+    watch(CSignedRequest::post(
+              {CApiConfig::UrlCompanyList,
+               {{"__accesstoken", CLoginInfo::instance()->accessToken}, {"__appcode", appCode()}},
+               CApiConfig::SignatureVersionB}),
+          &CLoginManager::replyGetComId, true);
+}
+
+void CLoginManager::replyGetComId()
+{
+    QPointer<QNetworkReply> reply = finishedReply();
+    if (!reply) {
+        return;
+    }
+    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
+    const auto& info = CLoginInfo::instance();
+    if (answer.success) {
+        qDebug() << "CompanyId OK";
+        // A sign-in again with the token held must not add the companies twice.
+        info->companyIds.clear();
+        info->companyNames.clear();
+        for (const QJsonValue& value : answer.content.toArray()) {
+            const QJsonObject company = value.toObject();
+            const qint64 id = company.value("companyId").toVariant().toLongLong();
+            const QString name = company.value("name").toString();
+            if (company.value("isDefault").toBool()) {
+                info->companyIds.prepend(id);
+                info->companyNames.prepend(name);
+            } else {
+                info->companyIds.append(id);
+                info->companyNames.append(name);
+            }
+        }
+    } else {
+        info->errorCode = answer.errorCode;
+        info->errorMsg = answer.errorMsg;
+        qDebug().noquote() << "CompanyId error:" << info->errorCode << info->errorMsg;
+    }
+    requestPersonDetail();
+}
+
+void CLoginManager::requestPersonDetail()
+{
+    qDebug() << "Get Person Detail";
+    const auto& info = CLoginInfo::instance();
+    watch(CSignedRequest::post({CApiConfig::UrlPersonDetail,
+                                {{"__accesstoken", info->accessToken},
+                                 {"__appcode", appCode()},
+                                 {"targetAccountId", info->accountId}},
+                                CApiConfig::SignatureVersionB}),
+          &CLoginManager::replyGetPerDetail, true);
+}
+
+void CLoginManager::replyGetPerDetail()
+{
+    QPointer<QNetworkReply> reply = finishedReply();
+    if (!reply) {
+        return;
+    }
+    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
+    const auto& info = CLoginInfo::instance();
+    if (!answer.success) {
+        info->errorCode = answer.errorCode;
+        info->errorMsg = answer.errorMsg;
+        qDebug().noquote() << "Person Detail error:" << info->errorCode << info->errorMsg;
+        emit signalLogState(info->errorCode, info->errorMsg);
+        return;
+    }
+    qDebug() << "Person Detail OK";
+    const QJsonObject person = answer.content.toObject();
+    info->personJson = QString::fromUtf8(QJsonDocument(person).toJson(QJsonDocument::Compact));
+    info->name = person.value("name").toString();
+    info->avatarUrl = person.value("avatarUrl").toString();
+    emit signalLogState("0", "");
+    endLoginSequence();
+}
+
+void CLoginManager::endLoginSequence()
+{
+    qDebug() << "End of Login sequence";
+    m_loggedIn = true;
+    emit signalLogin();
+    startPrintListener();
+    CDplusTrack::instance()->track(QString::fromUtf8("用户登录"));
+    getAcessTicket();
+    loadUserPhoto();
+}
+
+void CLoginManager::loadUserPhoto()
+{
+    const QUrl url = QUrl::fromUserInput(CLoginInfo::instance()->avatarUrl);
+    if (!url.isValid()) {
+        CLoginInfo::instance()->photo = QImage();
+        emit signalUserPhotoChange();
+        return;
+    }
+    qDebug().noquote() << "CLoginManager user photo url" << url.toString();
+    qDebug() << "Load user photo";
+    watch(CSingleNetworkManger::instance()->manager()->get(QNetworkRequest(url)),
+          &CLoginManager::replyUserPhoto, false);
+}
+
+void CLoginManager::replyUserPhoto()
+{
+    QPointer<QNetworkReply> reply = finishedReply();
+    if (!reply) {
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        qDebug().noquote() << "Load user photo error:" << int(reply->error()) << reply->errorString();
+        qDebug().noquote() << "Load user photo reply:" << reply->readAll();
+        reply->deleteLater();
+        return;
+    }
+    CLoginInfo::instance()->photo = QImage::fromData(reply->readAll());
+    reply->deleteLater();
+    emit signalUserPhotoChange();
+    qDebug() << "Load user photo done";
+}
+
+void CLoginManager::getAcessTicket()
+{
+    if (!m_loggedIn || m_ticketReply) {
+        return;
+    }
+    m_ticketTicks = 0;
+    qDebug() << "get ticket";
+    m_ticketReply =
+        CSignedRequest::post({CApiConfig::UrlAccessTicket, tokenFields(), CApiConfig::SignatureVersionA});
+    watch(m_ticketReply, &CLoginManager::replyGetTicket, false);
+}
+
+void CLoginManager::replyGetTicket()
+{
+    QPointer<QNetworkReply> reply = finishedReply();
+    if (!reply || reply != m_ticketReply) {
+        return;
+    }
+    m_ticketReply = nullptr;
+    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, true);
+    const auto& info = CLoginInfo::instance();
+    info->ticket = answer.content.toString();
+    if (answer.success && !info->ticket.isEmpty()) {
+        qDebug() << "ticket OK";
+        emit signalTicketOK(info->ticket);
+        if (m_ticketTimerId == -1) {
+            m_ticketTimerId = startTimer(ticketTickMs(), Qt::CoarseTimer);
+        }
+        return;
+    }
+    info->errorCode = answer.errorCode;
+    info->errorMsg = answer.errorMsg;
+    qDebug().noquote() << "user ticket: " << QJsonDocument(answer.object).toJson(QJsonDocument::Compact);
+    emit signalLogState(info->errorCode, info->errorMsg);
+    if (info->errorCode == "1209" || info->errorMsg == QString::fromUtf8("accessToken被踢出")) {
+        const QString reason = tr("您的账号已在其他设备上登录!");
+        logout();
+        emit signalBeLogouted(reason);
+    }
+    qDebug().noquote() << "ticket error" << info->errorMsg;
+}
+
+void CLoginManager::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_ticketTimerId) {
+        QObject::timerEvent(event);
+        return;
+    }
+    if (++m_ticketTicks >= kTicketRenewTicks) {
+        getAcessTicket();
+    }
+}
+
+void CLoginManager::logout()
+{
+    if (!m_loggedIn) {
+        return;
+    }
+    // Answers of the session that ends now are no longer applied.
+    ++m_attempt;
+    if (m_ticketTimerId != -1) {
+        killTimer(m_ticketTimerId);
+        m_ticketTimerId = -1;
+        m_ticketTicks = 0;
+    }
+    if (m_ticketReply) {
+        m_ticketReply->disconnect(this);
+        m_ticketReply->abort();
+        m_ticketReply->deleteLater();
+        m_ticketReply = nullptr;
+    }
+    watch(CSignedRequest::post({CApiConfig::UrlLogout, tokenFields(), CApiConfig::SignatureVersionA}),
+          &CLoginManager::replyLogout, true);
+    m_loggedIn = false;
+    CLoginInfo::instance()->clear();
+    stopPrintListener();
+    emit signalLogout();
+    if (m_printServer) {
+        // Deleted later: a driver connection may still be waiting on it.
+        m_printServer->close();
+        m_printServer->deleteLater();
+        m_printServer = nullptr;
+    }
+    qDebug() << "Log out";
+    CDplusTrack::instance()->track(QString::fromUtf8("退出登录"));
+}
+
+void CLoginManager::replyLogout()
+{
+    // A sign-in that began after this logout makes its answer stale.
+    QPointer<QNetworkReply> reply = finishedReply();
+    if (!reply) {
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        reply->deleteLater();
+        return;
+    }
+    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
+    if (answer.success) {
+        qDebug() << "Log out OK";
+        CLoginInfo::instance()->clear();
+    }
+}
+
+void CLoginManager::sendVerCode(const QString& phoneNum)
+{
+    qDebug() << "Send VerCode";
+    QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlSendSmsCode,
+                                                 {{"account", phoneNum},
+                                                  {"appCode", appCode()},
+                                                  {"clientIp", deviceIdentity(true)},
+                                                  {"deviceId", deviceIdentity(false)},
+                                                  {"type", "PHONECODE_LOGIN"}},
+                                                 CApiConfig::SignatureVersionA});
+    if (reply) {
+        connect(reply, &QNetworkReply::finished, this, &CLoginManager::replySendVerCode);
+    }
+    CLoginInfo::instance()->phone = phoneNum;
+}
+
+void CLoginManager::replySendVerCode()
+{
+    QPointer<QNetworkReply> reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply) {
+        return;
+    }
+    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, true);
+    if (answer.success) {
+        qDebug() << "Send VerCode OK";
+        return;
+    }
+    const auto& info = CLoginInfo::instance();
+    answer.applyErrorTo(info->errorCode, info->errorMsg);
+    emit signalLogState(info->errorCode, info->errorMsg);
+    qDebug().noquote() << "Send VerCode error" << info->errorMsg;
+}
+
+void CLoginManager::getScanPic(QPixmap& pix)
+{
+    Q_UNUSED(pix)
+}
+
+void CLoginManager::loginScanPic() {}
+
+void CLoginManager::autoLogin()
+{
+    if (m_loggedIn) {
+        return;
+    }
+    const auto& config = CLocalConfig::instance();
+    if (!config->value(CLocalConfig::kAutoLogin, false).toBool() ||
+        !config->value(CLocalConfig::kRememberPswd, false).toBool()) {
+        return;
+    }
+    const QString phone = config->encryptedValue(CLocalConfig::kUserPhone1);
+    if (phone.isEmpty()) {
+        return;
+    }
+    const QDateTime stored = QDateTime::fromString(config->encryptedValue(CLocalConfig::kTime), Qt::ISODate);
+    if (!stored.isValid() || stored.daysTo(QDateTime::currentDateTime()) > 15) {
+        return;
+    }
+    const QString pswd = config->encryptedValue(CLocalConfig::kUserPswd);
+    if (pswd.isEmpty()) {
+        return;
+    }
+    qDebug() << "CLoginManager autoLogin start";
+    loginPswd(phone, pswd, false);
+}
+
+void CLoginManager::startPrintListener()
+{
+    if (!m_printServer) {
+        m_printServer = new QTcpServer(this);
+        connect(m_printServer, &QTcpServer::newConnection, this, &CLoginManager::printConnection);
+    }
+    if (!m_printServer->isListening()) {
+        const bool ok = m_printServer->listen(QHostAddress::LocalHost, kPrintPort);
+        qDebug() << "start listen online print driver" << ok;
+    }
+}
+
+void CLoginManager::stopPrintListener()
+{
+    if (m_printServer && m_printServer->isListening()) {
+        m_printServer->close();
+        qDebug() << "stop listen online print driver";
+    }
+}
+
+void CLoginManager::printConnection()
+{
+    auto* server = qobject_cast<QTcpServer*>(sender());
+    QPointer<QTcpSocket> socket = server ? server->nextPendingConnection() : nullptr;
+    if (!socket) {
+        return;
+    }
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    if (!m_loggedIn) {
+        socket->close();
+        qDebug() << "new connection from online print driver, but not login yet";
+        return;
+    }
+    // Fetches wait in nested loops: another connection, or a logout, may
+    // come meanwhile. This connection is served only for the sign-in it came in.
+    const quint64 attempt = m_attempt;
+    const auto& info = CLoginInfo::instance();
+    qDebug() << "new connection from online print driver cause getPrintInfo first try";
+    fetchPrintInfo();
+    if (attempt == m_attempt && info->printInfo.isEmpty()) {
+        qDebug() << "new connection from online print driver cause getPrintInfo second try";
+        fetchPrintInfo();
+    }
+    if (!socket) {
+        return;
+    }
+    if (attempt != m_attempt || info->printInfo.isEmpty()) {
+        socket->close();
+        qDebug()
+            << "new connection from online print driver cause getPrintInfo done, but userPrintInfo is still "
+               "empty";
+        return;
+    }
+    socket->write(info->printInfo.toUtf8());
+    socket->flush();
+    CDplusTrack::instance()->track(QString::fromUtf8("云打印"));
+    qDebug() << "Send data to online print driver Ok";
+}
+
+void CLoginManager::fetchPrintInfo()
+{
+    const auto& config = CApiConfig::instance();
+    const QString accountId = CLoginInfo::instance()->accountId;
+    const QString appId = config->slot(CApiConfig::PrintAppId);
+    const QByteArray sign =
+        QCryptographicHash::hash(QString("accountId=" + accountId + "appId=" + appId).toLocal8Bit(),
+                                 QCryptographicHash::Md5)
+            .toHex()
+            .toUpper();
+    const QByteArray body =
+        QString("accountId=" + accountId + "&appId=" + appId + "&signPc=").toUtf8() + sign;
+    QNetworkRequest request(QUrl(config->slot(CApiConfig::UrlPrintInfo)));
+    request.setRawHeader("Accept", "text/html, application/xhtml+xml, */*");
+    request.setHeader(QNetworkRequest::ContentTypeHeader, config->slot(CApiConfig::ContentType));
+    request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+    qDebug() << "Get onlineprint info";
+    // Each fetch keeps its own reply: overlapping connections never read each other's.
+    QPointer<QNetworkReply> reply = CSingleNetworkManger::instance()->manager()->post(request, body);
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
+        QTimer::singleShot(printFetchLimitMs(), Qt::CoarseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    replyPrintInfo(reply);
+}
+
+void CLoginManager::replyPrintInfo(QPointer<QNetworkReply>& reply)
+{
+    if (!reply) {
+        return;
+    }
+    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
+    const auto& info = CLoginInfo::instance();
+    if (answer.success) {
+        info->printInfo =
+            QString::fromUtf8(QJsonDocument(answer.content.toObject().value("data").toObject()).toJson());
+        qDebug().noquote() << "Get onlineprint info OK:" << info->printInfo.toUtf8();
+        return;
+    }
+    info->errorCode = answer.errorCode;
+    info->errorMsg = answer.errorMsg;
+    qDebug().noquote() << "Get online print data error:" << info->errorCode << info->errorMsg;
+}

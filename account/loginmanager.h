@@ -1,0 +1,107 @@
+#pragma once
+
+#include "core/singleton.h"
+
+#include <QImage>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class QTcpServer;
+
+// Owns the signed-in state: the login sequence (credentials, token,
+// validation, company list, person detail), the access ticket and its renewal
+// every five minutes, the photo, logout, the end of a sign-in by the service,
+// the remembered-password sign-in at start, and the print-driver listener on
+// 127.0.0.1:6668 while someone is signed in.
+class CLoginManager : public QObject
+{
+    Q_OBJECT
+    VANTELOR_SINGLETON(CLoginManager)
+public:
+    ~CLoginManager() override;
+
+    bool isLoggedIn() const { return m_loggedIn; }
+
+    // "未登录" while signed out; the name, or "Guest" when it is empty.
+    bool userName(QString& out) const;
+    bool userPhoto(QImage& out) const;
+    void companyNames(QStringList& out) const;
+
+    static constexpr quint16 kPrintPort = 6668;
+    static constexpr int kTicketTickMs = 60000;
+    static constexpr int kTicketRenewTicks = 5;
+    static constexpr int kPrintFetchLimitMs = 4000;
+
+    // Test seams: the ticket timer's tick and the print fetch's time limit.
+    static void setTicketTickForTesting(int ms);
+    static void setPrintFetchLimitForTesting(int ms);
+
+signals:
+    void signalLogin();
+    void signalLogout();
+    void signalTicketOK(QString ticket);
+    void signalBeLogouted(QString reason);
+    void signalLogState(QString errorCode, QString errorMsg);
+    void signalUserPhotoChange();
+
+public slots:
+    void loginPswd(const QString& phoneNum, const QString& password, bool bPswdNeedEn);
+    void loginPswd(const QString& phoneNum, const QString& password);
+    void sendVerCode(const QString& phoneNum);
+    void loginVer(const QString& phoneNum, const QString& verCode);
+    // QR-code sign-in hooks: no behaviour, the pixmap stays as it is.
+    void getScanPic(QPixmap& pix);
+    void loginScanPic();
+    void loginByToken();
+    void logout();
+    void getAcessTicket();
+    void autoLogin();
+
+private slots:
+    void replyGetComId();
+    void replyGetPerDetail();
+    void replyGetTicket();
+    void responseError(QNetworkReply::NetworkError code);
+    void replyLogout();
+    void replySendVerCode();
+    void replyUserPhoto();
+    void printConnection();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    CLoginManager();
+
+    // Token steps failed or passed; on success the company list follows.
+    void continueAfterCredentials(bool credentialsOk);
+    void requestCompanyList();
+    void requestPersonDetail();
+    void endLoginSequence();
+    void loadUserPhoto();
+    // Posts a call of the current sign-in attempt; its handler learns the
+    // attempt from the reply and drops answers of an earlier one.
+    void watch(QNetworkReply* reply, void (CLoginManager::*finished)(), bool reportErrors);
+    // The reply that finished, null when it belongs to an earlier attempt.
+    QPointer<QNetworkReply> finishedReply();
+
+    void startPrintListener();
+    void stopPrintListener();
+    // One unsigned fetch of the print information, waiting at most the
+    // fetch limit; fills CLoginInfo::printInfo on success.
+    void fetchPrintInfo();
+    void replyPrintInfo(QPointer<QNetworkReply>& reply);
+
+    bool m_loggedIn = false;
+    // Counts sign-in attempts and logouts: answers that arrive after a newer
+    // one began are not applied.
+    quint64 m_attempt = 0;
+    QPointer<QNetworkReply> m_ticketReply;
+    int m_ticketTimerId = -1;
+    int m_ticketTicks = 0;
+    QTcpServer* m_printServer = nullptr;
+};

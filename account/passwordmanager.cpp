@@ -1,0 +1,126 @@
+#include "account/passwordmanager.h"
+
+#include "account/apiconfig.h"
+#include "account/deviceidentity.h"
+#include "account/logininfo.h"
+#include "account/signedrequest.h"
+#include "account/tokenmanager.h"
+#include "core/dplustrack.h"
+
+#include <QDebug>
+
+namespace {
+QString appCode()
+{
+    return CApiConfig::instance()->slot(CApiConfig::AppCode);
+}
+} // namespace
+
+QString CPasswordManager::noAnswerText()
+{
+    return CSignedRequest::networkErrorText(QNetworkReply::TimeoutError);
+}
+
+bool CPasswordManager::changePassword(const QString& oldPassword, const QString& newPassword)
+{
+    if (!CTokenManager::instance()->tokenOK()) {
+        m_errorMsg = tr("令牌问题导致无法修改密码");
+        emit signalPasswordState("1", m_errorMsg);
+        return false;
+    }
+    qDebug() << "CPasswordManager: changePassword";
+    const auto& info = CLoginInfo::instance();
+    const CServiceAnswer answer = CSignedRequest::exchange({CApiConfig::UrlChangePassword,
+                                                            {{"__accesstoken", info->accessToken},
+                                                             {"__appcode", appCode()},
+                                                             {"account", info->phone},
+                                                             {"appCode", appCode()},
+                                                             {"clientIp", deviceIdentity(true)},
+                                                             {"deviceId", deviceIdentity(false)},
+                                                             {"newPassword", newPassword},
+                                                             {"oldPassword", oldPassword}},
+                                                            CApiConfig::SignatureVersionA},
+                                                           kAnswerLimitMs);
+    return replyPasswordCall(answer, "changePassword", "修改密码", true);
+}
+
+bool CPasswordManager::resetPassword(const QString& newPassword)
+{
+    if (!CTokenManager::instance()->tokenOK()) {
+        m_errorMsg = tr("令牌问题导致无法重置密码");
+        emit signalPasswordState("1", m_errorMsg);
+        return false;
+    }
+    qDebug() << "CPasswordManager: resetPassword";
+    const CServiceAnswer answer =
+        CSignedRequest::exchange({CApiConfig::UrlResetPassword,
+                                  {{"__accesstoken", CLoginInfo::instance()->accessToken},
+                                   {"__appcode", appCode()},
+                                   {"appCode", appCode()},
+                                   {"clientIp", deviceIdentity(true)},
+                                   {"deviceId", deviceIdentity(false)},
+                                   {"newPassword", newPassword}},
+                                  CApiConfig::SignatureVersionA},
+                                 kAnswerLimitMs);
+    return replyPasswordCall(answer, "resetPassword", "重置密码", false);
+}
+
+bool CPasswordManager::replyPasswordCall(const CServiceAnswer& answer, const char* operation,
+                                         const char* usageEvent, bool isChange)
+{
+    if (answer.success) {
+        qDebug().noquote() << QString("CPasswordManager: %1 OK").arg(operation);
+        emit signalPasswordState("0", "");
+        CDplusTrack::instance()->track(QString::fromUtf8(usageEvent));
+        return true;
+    }
+    QString ignoredCode;
+    // An answer that did not come in time must not be shown with the text of
+    // an earlier failure.
+    m_errorMsg = answer.unfinished ? noAnswerText() : m_errorMsg;
+    answer.applyErrorTo(ignoredCode, m_errorMsg);
+    if (isChange && m_errorMsg == QString::fromUtf8("密码验证失败")) {
+        m_errorMsg.prepend(QString::fromUtf8("原"));
+    }
+    emit signalPasswordState("1", m_errorMsg);
+    qDebug().noquote() << QString("CPasswordManager: %1 error").arg(operation) << m_errorMsg;
+    return false;
+}
+
+bool CPasswordManager::modifyProfile(const QString& personJson)
+{
+    if (!CTokenManager::instance()->tokenOK()) {
+        m_errorMsg = tr("令牌问题导致无法修改个人信息");
+        emit signalProfileState("1", m_errorMsg);
+        return false;
+    }
+    qDebug() << "CPasswordManager: modifyProfile";
+    const CServiceAnswer answer =
+        CSignedRequest::exchange({CApiConfig::UrlModifyProfile,
+                                  {{"__accesstoken", CLoginInfo::instance()->accessToken},
+                                   {"__appcode", appCode()},
+                                   {"clientIp", deviceIdentity(true)},
+                                   {"deviceId", deviceIdentity(false)},
+                                   {"personJson", personJson}},
+                                  CApiConfig::SignatureVersionB},
+                                 kAnswerLimitMs, false);
+    return replyModifyProfile(answer);
+}
+
+bool CPasswordManager::replyModifyProfile(const CServiceAnswer& answer)
+{
+    if (answer.networkError != QNetworkReply::NoError || answer.unfinished) {
+        qDebug() << "CPasswordManager: Http connect error:" << int(answer.networkError);
+        m_errorMsg = tr("无法连接到服务器");
+        emit signalProfileState("1", m_errorMsg);
+        return false;
+    }
+    if (answer.success) {
+        qDebug() << "CPasswordManager: modifyProfile OK";
+        emit signalProfileState("0", "");
+        return true;
+    }
+    m_errorMsg = answer.object.value("errorMsg").toString();
+    emit signalProfileState("1", m_errorMsg);
+    return false;
+}

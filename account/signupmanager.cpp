@@ -1,0 +1,119 @@
+#include "account/signupmanager.h"
+
+#include "account/apiconfig.h"
+#include "account/deviceidentity.h"
+#include "account/logininfo.h"
+#include "account/signedrequest.h"
+#include "account/tokenmanager.h"
+#include "core/dplustrack.h"
+
+#include <QDebug>
+#include <QPointer>
+
+namespace {
+QString appCode()
+{
+    return CApiConfig::instance()->slot(CApiConfig::AppCode);
+}
+
+// The answer of the reply that finished, through the common handling; the
+// caller's text stays unless the answer brings its own.
+CServiceAnswer finishedAnswer(QObject* sender, QString& errorMsg)
+{
+    QPointer<QNetworkReply> reply = qobject_cast<QNetworkReply*>(sender);
+    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, true);
+    QString ignoredCode;
+    answer.applyErrorTo(ignoredCode, errorMsg);
+    return answer;
+}
+} // namespace
+
+void CSignupManager::sendVerCode(const QString& phone)
+{
+    qDebug() << "CSignupManager: Send VerCode";
+    QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlSendSmsCode,
+                                                 {{"account", phone},
+                                                  {"appCode", appCode()},
+                                                  {"clientIp", deviceIdentity(true)},
+                                                  {"deviceId", deviceIdentity(false)},
+                                                  {"type", "ACCOUNT_CREATE"}},
+                                                 CApiConfig::SignatureVersionA});
+    if (reply) {
+        connect(reply, &QNetworkReply::finished, this, &CSignupManager::replySendVerCode);
+    }
+}
+
+void CSignupManager::replySendVerCode()
+{
+    const CServiceAnswer answer = finishedAnswer(sender(), m_errorMsg);
+    if (!answer.received) {
+        return;
+    }
+    if (answer.success) {
+        qDebug() << "CSignupManager: Send VerCode OK";
+        emit signalSignupState("2", "");
+        return;
+    }
+    emit signalSignupState("1", m_errorMsg);
+    qDebug().noquote() << "CSignupManager: Send VerCode error" << m_errorMsg;
+}
+
+void CSignupManager::preCreateAccount(const QString& phone, const QString& verificationCode)
+{
+    qDebug() << "CSignupManager: preCreateAccount";
+    QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlPreCreateAccount,
+                                                 {{"account", phone},
+                                                  {"appCode", appCode()},
+                                                  {"clientIp", deviceIdentity(true)},
+                                                  {"deviceId", deviceIdentity(false)},
+                                                  {"verificationCode", verificationCode}},
+                                                 CApiConfig::SignatureVersionA});
+    if (reply) {
+        connect(reply, &QNetworkReply::finished, this, &CSignupManager::replyPreCreatAccount);
+    }
+    CLoginInfo::instance()->phone = phone;
+}
+
+void CSignupManager::replyPreCreatAccount()
+{
+    const CServiceAnswer answer = finishedAnswer(sender(), m_errorMsg);
+    if (!answer.received) {
+        return;
+    }
+    if (!answer.success) {
+        emit signalSignupState("3", m_errorMsg);
+        qDebug().noquote() << "CSignupManager: preCreateAccount error" << m_errorMsg;
+        return;
+    }
+    qDebug() << "CSignupManager: preCreateAccount OK";
+    const auto& info = CLoginInfo::instance();
+    info->authCode = answer.content.toString();
+    emit signalSignupState("4", "");
+    const auto& tokens = CTokenManager::instance();
+    if (tokens->getToken(info->authCode) && tokens->validateToken()) {
+        invitatedJoin();
+        CDplusTrack::instance()->track(QString::fromUtf8("用户注册"));
+    }
+}
+
+bool CSignupManager::invitatedJoin()
+{
+    qDebug() << "CSignupManager: invitatedJoin";
+    const CServiceAnswer answer =
+        CSignedRequest::exchange({CApiConfig::UrlJoinInvitingCompany,
+                                  {{"__accesstoken", CLoginInfo::instance()->accessToken},
+                                   {"__appcode", appCode()},
+                                   {"clientIp", deviceIdentity(true)},
+                                   {"deviceId", deviceIdentity(false)}},
+                                  CApiConfig::SignatureVersionB},
+                                 kJoinLimitMs);
+    if (answer.success) {
+        qDebug() << "CSignupManager: invitatedJoin OK";
+        return true;
+    }
+    QString ignoredCode;
+    answer.applyErrorTo(ignoredCode, m_errorMsg);
+    qDebug().noquote() << "CSignupManager: invitatedJoin error"
+                       << (answer.unfinished ? "no answer in time" : m_errorMsg);
+    return false;
+}

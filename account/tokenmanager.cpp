@@ -1,0 +1,152 @@
+#include "account/tokenmanager.h"
+
+#include "account/apiconfig.h"
+#include "account/deviceidentity.h"
+#include "account/logininfo.h"
+#include "account/signedrequest.h"
+
+#include <QDebug>
+
+namespace {
+QString appCode()
+{
+    return CApiConfig::instance()->slot(CApiConfig::AppCode);
+}
+} // namespace
+
+bool CTokenManager::authCodeByPswd(const QString& account, const QString& password, int retryCount)
+{
+    if (account.isEmpty() || password.isEmpty()) {
+        m_errorCode = "1";
+        m_errorMsg = tr("用户名或密码为空");
+        return false;
+    }
+    qDebug() << "get authCode by pswd";
+    const CSignedRequest::Call call(CApiConfig::UrlAuthCodeByPassword,
+                                    {{"account", account},
+                                     {"appCode", appCode()},
+                                     {"clientIp", deviceIdentity(true)},
+                                     {"deviceId", deviceIdentity(false)},
+                                     {"keyVersion", CApiConfig::instance()->slot(CApiConfig::KeyVersion)},
+                                     {"password", password}},
+                                    CApiConfig::SignatureVersionA, {"account", "password"});
+    return replyPswd(CSignedRequest::exchange(call), account, password, retryCount);
+}
+
+bool CTokenManager::replyPswd(const CServiceAnswer& answer, const QString& account, const QString& password,
+                              int retryCount)
+{
+    if (answer.success) {
+        CLoginInfo::instance()->authCode = answer.content.toString();
+        qDebug() << "authCode by pswd OK";
+        return getToken(CLoginInfo::instance()->authCode);
+    }
+    if (retryCount < 1 && answer.timeOffsetChanged) {
+        return authCodeByPswd(account, password, retryCount + 1);
+    }
+    answer.applyErrorTo(m_errorCode, m_errorMsg);
+    qDebug().noquote() << "authCode by pswd error:" << m_errorMsg << ", error code:" << m_errorCode;
+    return false;
+}
+
+bool CTokenManager::authCodeByVerCode(const QString& phone, const QString& verCode, int retryCount)
+{
+    if (phone.isEmpty() || verCode.isEmpty()) {
+        m_errorCode = "1";
+        m_errorMsg = tr("用户名或验证码为空");
+        return false;
+    }
+    m_lastVerCode = verCode;
+    qDebug() << "get authCode by vercode";
+    const CSignedRequest::Call call(CApiConfig::UrlAuthCodeBySmsCode,
+                                    {{"account", phone},
+                                     {"appCode", appCode()},
+                                     {"clientIp", deviceIdentity(true)},
+                                     {"deviceId", deviceIdentity(false)},
+                                     {"phoneCode", verCode},
+                                     {"type", "PHONECODE_LOGIN"}},
+                                    CApiConfig::SignatureVersionA);
+    return replyVerCode(CSignedRequest::exchange(call), phone, retryCount);
+}
+
+bool CTokenManager::replyVerCode(const CServiceAnswer& answer, const QString& phone, int retryCount)
+{
+    if (answer.success) {
+        CLoginInfo::instance()->authCode = answer.content.toString();
+        qDebug() << "authCode by vercode OK";
+        return getToken(CLoginInfo::instance()->authCode);
+    }
+    if (retryCount < 1 && answer.timeOffsetChanged) {
+        return authCodeByVerCode(phone, m_lastVerCode, retryCount + 1);
+    }
+    answer.applyErrorTo(m_errorCode, m_errorMsg);
+    qDebug().noquote() << "authCode by vercode error:" << m_errorMsg << ", error code" << m_errorCode;
+    return false;
+}
+
+bool CTokenManager::getToken(const QString& authCode)
+{
+    if (authCode.isEmpty()) {
+        m_errorCode = "1";
+        m_errorMsg = tr("授权码为空");
+        return false;
+    }
+    qDebug() << "get token";
+    const CSignedRequest::Call call(CApiConfig::UrlTokenFromAuthCode,
+                                    {{"appCode", appCode()},
+                                     {"authCode", authCode},
+                                     {"clientIp", deviceIdentity(true)},
+                                     {"deviceId", deviceIdentity(false)}},
+                                    CApiConfig::SignatureVersionA);
+    return replyGetToken(CSignedRequest::exchange(call));
+}
+
+bool CTokenManager::replyGetToken(const CServiceAnswer& answer)
+{
+    const QJsonObject content = answer.content.toObject();
+    const QString accessToken = content.value("accessToken").toString();
+    CLoginInfo::instance()->accessToken = accessToken;
+    if (!accessToken.isEmpty() && answer.success) {
+        m_tokenOK = true;
+        CLoginInfo::instance()->refreshToken = content.value("refreshToken").toString();
+        CLoginInfo::instance()->validityTime =
+            QString::number(content.value("validityTime").toVariant().toLongLong());
+        qDebug() << "token OK";
+        return true;
+    }
+    // A "success" without a token is a failure all the same, with whatever
+    // text the answer or the transfer left.
+    if (answer.success) {
+        m_errorCode = answer.errorCode;
+    } else {
+        answer.applyErrorTo(m_errorCode, m_errorMsg);
+    }
+    m_tokenOK = false;
+    qDebug().noquote() << "token error" << m_errorMsg;
+    return false;
+}
+
+bool CTokenManager::validateToken()
+{
+    qDebug() << "validate token";
+    const CSignedRequest::Call call(CApiConfig::UrlValidateToken,
+                                    {{"accessToken", CLoginInfo::instance()->accessToken},
+                                     {"appCode", appCode()},
+                                     {"clientIp", deviceIdentity(true)},
+                                     {"deviceId", deviceIdentity(false)}},
+                                    CApiConfig::SignatureVersionA);
+    return replyValToken(CSignedRequest::exchange(call));
+}
+
+bool CTokenManager::replyValToken(const CServiceAnswer& answer)
+{
+    if (answer.success) {
+        qDebug() << "validate OK";
+        CLoginInfo::instance()->accountId =
+            QString::number(answer.content.toObject().value("id").toVariant().toLongLong());
+        return true;
+    }
+    answer.applyErrorTo(m_errorCode, m_errorMsg);
+    qDebug().noquote() << "validate error" << m_errorMsg;
+    return false;
+}

@@ -1,0 +1,62 @@
+#include "support/accountfixture.h"
+
+#include "account/apiconfig.h"
+#include "account/cipher.h"
+#include "account/deviceidentity.h"
+#include "account/logininfo.h"
+#include "account/loginmanager.h"
+#include "account/tokenmanager.h"
+#include "core/dplustrack.h"
+#include "core/singlenetworkmanger.h"
+#include "support/testdeployment.h"
+
+#include <QCryptographicHash>
+#include <QJsonObject>
+
+bool AccountFixture::start(std::unique_ptr<LocalServiceProcess>& service)
+{
+    service = std::make_unique<LocalServiceProcess>();
+    return service->start() && TestDeployment::useLocalService(service->port());
+}
+
+bool AccountFixture::reset(LocalServiceProcess& service)
+{
+    CLoginManager::instance(true);
+    CTokenManager::instance(true);
+    CLoginInfo::instance(true);
+    CDplusTrack::instance(true);
+    CApiConfig::instance(true);
+    CCipher::instance(true);
+    CSingleNetworkManger::instance(true);
+    CDeviceIdentity::Sources sources;
+    sources.activeInterfaces = [] {
+        CDeviceIdentity::Interface ethernet;
+        ethernet.humanReadableName = "Ethernet";
+        ethernet.hardwareAddress = "3C:7C:3F:12:34:56";
+        ethernet.addresses = {QHostAddress("192.168.1.20")};
+        return QList<CDeviceIdentity::Interface>{ethernet};
+    };
+    CDeviceIdentity::setSourcesForTesting(sources);
+    return service.reset();
+}
+
+int AccountFixture::requestCount(LocalServiceProcess& service, const QString& endpoint)
+{
+    return service.requests(endpoint).size();
+}
+
+QStringList AccountFixture::eventNames(LocalServiceProcess& service)
+{
+    QStringList names;
+    for (const QJsonValue& event : service.events()) {
+        names << event.toObject().value("event_name").toString();
+    }
+    return names;
+}
+
+QString AccountFixture::userTag(const QString& phone)
+{
+    const QByteArray digest = QCryptographicHash::hash(phone.toUtf8(), QCryptographicHash::Md5)
+                                  .toBase64(QByteArray::OmitTrailingEquals);
+    return QString::fromUtf8("已登录") + QString::fromLatin1(digest.right(8)).toLower();
+}

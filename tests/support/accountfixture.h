@@ -1,0 +1,24 @@
+#pragma once
+
+#include "support/localserviceprocess.h"
+
+#include <QJsonArray>
+#include <QString>
+
+#include <memory>
+
+// The account managers against a local service of the test's own: starts it,
+// points the client's deployment at it, and gives every case fresh managers
+// and a fresh service state.
+namespace AccountFixture {
+// Starts the service and loads its deployment; false when either fails.
+bool start(std::unique_ptr<LocalServiceProcess>& service);
+// Seeded state again, all account singletons released, fixed device identity.
+bool reset(LocalServiceProcess& service);
+// The recorded requests of endpoint.
+int requestCount(LocalServiceProcess& service, const QString& endpoint);
+// The analytics event names received so far.
+QStringList eventNames(LocalServiceProcess& service);
+// The tag the tracker gives a signed-in phone.
+QString userTag(const QString& phone);
+} // namespace AccountFixture
