@@ -1,5 +1,7 @@
 #include "ui/dialogsetting.h"
 
+#include "account/loginmanager.h"
+
 #include "ui/dialogplacement.h"
 #include "ui/screenscale.h"
 #include "ui/stylesheet.h"
@@ -123,26 +125,29 @@ void DialogSetting::applyFonts()
 }
 
 // --- Where the login manager meets the dialog ------------------------------
-// CLoginManager: signalLogout() -> updateInfo(), signalLogin() ->
-// onSetUserName(), signalUserPhotoChange() -> onUserPhotoChanged(),
-// signalBeLogouted(QString) -> onSetTip(QString).
-void DialogSetting::connectLoginManager() {}
+void DialogSetting::connectLoginManager()
+{
+    CLoginManager* login = CLoginManager::instance().get();
+    connect(login, &CLoginManager::signalLogout, this, &DialogSetting::updateInfo);
+    connect(login, &CLoginManager::signalLogin, this, &DialogSetting::onSetUserName);
+    connect(login, &CLoginManager::signalUserPhotoChange, this, &DialogSetting::onUserPhotoChanged);
+    connect(login, &CLoginManager::signalBeLogouted, this, &DialogSetting::onSetTip);
+}
 
-// CLoginManager's loggedIn, userName(), userPhoto() and companyNames(); until
-// it is part of the build, what it reports while nobody is signed in.
 DialogSetting::UserInfo DialogSetting::readUserInfo() const
 {
+    const CLoginManager& login = *CLoginManager::instance();
     UserInfo info;
-    info.loggedIn = false;
-    info.userName = tr("未登录");
-    info.photo = QImage(QStringLiteral(":/wid/res/login/unLogin.png"));
+    info.loggedIn = login.isLoggedIn();
+    login.userName(info.userName);
+    login.userPhoto(info.photo);
+    login.companyNames(info.companyNames);
     return info;
 }
 
-// CLoginManager::logout().
 void DialogSetting::requestLogout()
 {
-    qDebug() << "DialogSetting: sign-out requested";
+    CLoginManager::instance()->logout();
 }
 // ---------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "ui/windowmain.h"
 
 #include "account/deployment.h"
+#include "account/loginmanager.h"
 #include "conference/meetingmanager.h"
 #include "core/netstatewathcer.h"
 #include "platform/updater.h"
@@ -318,7 +319,15 @@ void WindowMain::startNetworkWatcher()
 // CLoginManager: signalLogin() -> onLogin(), signalLogout() -> onLogout(),
 // signalUserPhotoChange() -> onUserPhotoChange(),
 // signalBeLogouted(QString) -> onBeLogouted(QString); all queued.
-void WindowMain::connectLoginManager() {}
+void WindowMain::connectLoginManager()
+{
+    CLoginManager* login = CLoginManager::instance().get();
+    connect(login, &CLoginManager::signalLogin, this, &WindowMain::onLogin, Qt::QueuedConnection);
+    connect(login, &CLoginManager::signalLogout, this, &WindowMain::onLogout, Qt::QueuedConnection);
+    connect(login, &CLoginManager::signalUserPhotoChange, this, &WindowMain::onUserPhotoChange,
+            Qt::QueuedConnection);
+    connect(login, &CLoginManager::signalBeLogouted, this, &WindowMain::onBeLogouted, Qt::QueuedConnection);
+}
 
 void WindowMain::connectMeetingManager()
 {
@@ -326,22 +335,22 @@ void WindowMain::connectMeetingManager()
             &WindowMain::onShowLoginDlg);
 }
 
-// CLoginManager's loggedIn.
 bool WindowMain::isSignedIn() const
 {
-    return false;
+    return CLoginManager::instance()->isLoggedIn();
 }
 
-// CLoginManager::userPhoto(QImage&): the not-signed-in picture while signed out.
+// The not-signed-in picture while signed out.
 QImage WindowMain::currentUserPhoto() const
 {
-    return QImage(QStringLiteral(":/wid/res/login/unLogin.png"));
+    QImage photo;
+    CLoginManager::instance()->userPhoto(photo);
+    return photo;
 }
 
-// CLoginManager::logout().
 void WindowMain::requestLogout()
 {
-    qDebug() << "WindowMain: sign-out requested";
+    CLoginManager::instance()->logout();
 }
 
 QUrl WindowMain::websiteUrl() const
