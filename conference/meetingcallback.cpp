@@ -1,5 +1,7 @@
 #include "conference/meetingcallback.h"
 
+#include "core/dplustrack.h"
+
 #include "account/apiconfig.h"
 #include "conference/meetingmanager.h"
 #include "conference/signedinuser.h"
@@ -63,9 +65,15 @@ QString CMeetingCallback::getCurMeetingId()
     return uuid.isEmpty() ? QStringLiteral("null") : uuid;
 }
 
-void CMeetingCallback::trackMeetingNow() {}
+void CMeetingCallback::trackMeetingNow()
+{
+    CDplusTrack::instance()->track(QStringLiteral("现在开会"));
+}
 
-void CMeetingCallback::trackMeetingAppointment() {}
+void CMeetingCallback::trackMeetingAppointment()
+{
+    CDplusTrack::instance()->track(QStringLiteral("预约开会"));
+}
 
 long CMeetingCallback::getServerTimeOffset()
 {

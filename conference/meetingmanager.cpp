@@ -1,5 +1,8 @@
 #include "conference/meetingmanager.h"
 
+#include "account/loginmanager.h"
+#include "core/dplustrack.h"
+
 #include "conference/meetingcallback.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
@@ -129,6 +132,8 @@ void CMeetingManager::ensureBridge()
     }
     m_callback = new CMeetingCallback(this);
     connect(m_callback, &CMeetingCallback::showLoginDlg, this, &CMeetingManager::showLoginDlg);
+    connect(CLoginManager::instance().get(), &CLoginManager::signalTicketOK, m_callback,
+            &CMeetingCallback::informTicket);
     m_channel = new QWebChannel(this);
     m_channel->registerObject("MeetingCallback", m_callback);
 }
@@ -141,6 +146,7 @@ void CMeetingManager::onMeetingStarted()
     if (m_callback) {
         emit m_callback->onMeetingStarted(m_conferenceUuid);
     }
+    CDplusTrack::instance()->track(QStringLiteral("进入视频会议"));
 }
 
 void CMeetingManager::onMeetingStoped()
@@ -158,6 +164,7 @@ void CMeetingManager::onMeetingStoped()
     }
     m_conferenceUuid.clear();
     m_memberId.clear();
+    CDplusTrack::instance()->track(QStringLiteral("退出视频会议"));
 }
 
 void CMeetingManager::onMeetingError(QString errMsg)

@@ -1,5 +1,7 @@
 #include "conference/sharemanager.h"
 
+#include "core/dplustrack.h"
+
 #include "conference/meetingmanager.h"
 #include "conference/signedinuser.h"
 #include "conference/tandemlinkapi.h"
@@ -88,6 +90,7 @@ void CShareManager::onShareStarted()
     m_sharing = true;
     m_waiting = false;
     emit shareManagerStarted();
+    CDplusTrack::instance()->track(QStringLiteral("开始投屏(4位码)"));
 }
 
 void CShareManager::onShareStoped()
@@ -98,6 +101,7 @@ void CShareManager::onShareStoped()
     m_sharing = false;
     m_waiting = false;
     emit shareManagerStoped();
+    CDplusTrack::instance()->track(QStringLiteral("停止投屏(4位码)"));
 }
 
 void CShareManager::onShareError(QString errCode, QString errMsg)
