@@ -152,15 +152,7 @@ private slots:
         m_server = std::make_unique<SigningServer>(localService().value("hmacSecret").toString().toUtf8());
         QVERIFY(m_server->listen());
         QVERIFY(TestDeployment::useLocalService(m_server->port()));
-        CDeviceIdentity::Sources sources;
-        sources.activeInterfaces = [] {
-            CDeviceIdentity::Interface ethernet;
-            ethernet.humanReadableName = "Ethernet";
-            ethernet.hardwareAddress = "3C:7C:3F:12:34:56";
-            ethernet.addresses = {QHostAddress("192.168.1.20")};
-            return QList<CDeviceIdentity::Interface>{ethernet};
-        };
-        CDeviceIdentity::setSourcesForTesting(sources);
+        TestDeployment::useFixedDeviceIdentity();
     }
     void cleanup()
     {

@@ -2,7 +2,6 @@
 
 #include "account/apiconfig.h"
 #include "account/cipher.h"
-#include "account/deviceidentity.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "account/tokenmanager.h"
@@ -28,15 +27,7 @@ bool AccountFixture::reset(LocalServiceProcess& service)
     CApiConfig::instance(true);
     CCipher::instance(true);
     CSingleNetworkManger::instance(true);
-    CDeviceIdentity::Sources sources;
-    sources.activeInterfaces = [] {
-        CDeviceIdentity::Interface ethernet;
-        ethernet.humanReadableName = "Ethernet";
-        ethernet.hardwareAddress = "3C:7C:3F:12:34:56";
-        ethernet.addresses = {QHostAddress("192.168.1.20")};
-        return QList<CDeviceIdentity::Interface>{ethernet};
-    };
-    CDeviceIdentity::setSourcesForTesting(sources);
+    TestDeployment::useFixedDeviceIdentity();
     return service.reset();
 }
 

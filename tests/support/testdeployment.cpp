@@ -1,8 +1,10 @@
 #include "support/testdeployment.h"
 
 #include "account/deployment.h"
+#include "account/deviceidentity.h"
 
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QtDebug>
@@ -71,4 +73,17 @@ QByteArray TestDeployment::openssl(const QStringList& arguments, const QByteArra
         return QByteArray();
     }
     return process.readAllStandardOutput();
+}
+
+void TestDeployment::useFixedDeviceIdentity()
+{
+    CDeviceIdentity::Sources sources;
+    sources.activeInterfaces = [] {
+        CDeviceIdentity::Interface ethernet;
+        ethernet.humanReadableName = "Ethernet";
+        ethernet.hardwareAddress = "3C:7C:3F:12:34:56";
+        ethernet.addresses = {QHostAddress("192.168.1.20")};
+        return QList<CDeviceIdentity::Interface>{ethernet};
+    };
+    CDeviceIdentity::setSourcesForTesting(sources);
 }
