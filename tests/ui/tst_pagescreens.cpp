@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -38,11 +39,13 @@ private:
         return shot;
     }
 
-    void showPage(int index)
+    // Through the side bar, as the user does.
+    void showPage(const char* sideButton, int index)
     {
-        auto* pages = window->findChild<QStackedWidget*>("stkWid");
-        QVERIFY(pages);
-        pages->setCurrentIndex(index);
+        auto* button = window->findChild<QPushButton*>(sideButton);
+        QVERIFY(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_COMPARE(window->findChild<QStackedWidget*>("stkWid")->currentIndex(), index);
     }
 
 private slots:
@@ -74,10 +77,24 @@ private slots:
         auto* info = window->findChild<QLabel*>("wea_td_info");
         QVERIFY(info);
         QTRY_VERIFY_WITH_TIMEOUT(info->text().contains("杭州"), 10000);
-        showPage(0);
+        showPage("btn_home", 0);
         const QImage shot = save("home");
         // Background of the page, not the placeholder's plain colour.
         QVERIFY(shot.pixelColor(860, 300).blue() > 200);
+    }
+
+    void printSignedOutAndIn()
+    {
+        showPage("btn_print", 2);
+        auto* signIn = window->findChild<QPushButton*>("login_print");
+        QVERIFY(signIn && signIn->isVisible());
+        save("print-signed-out");
+
+        CLoginManager::instance()->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
+        QTRY_VERIFY_WITH_TIMEOUT(!signIn->isVisible(), 10000);
+        save("print-signed-in");
+        CLoginManager::instance()->logout();
+        QTRY_VERIFY_WITH_TIMEOUT(signIn->isVisible(), 10000);
     }
 };
 
