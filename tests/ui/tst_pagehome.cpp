@@ -2,6 +2,7 @@
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
 #include "core/startup.h"
+#include "mouse.h"
 #include "support/localserviceprocess.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
@@ -189,11 +190,20 @@ private slots:
         window.setCentralWidget(page);
         auto* slider = page->findChild<CPicSlider*>("news_pic");
         QVERIFY(slider);
+        window.resize(900, 600);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         slider->start();
         QVERIFY(slider->isTimerActive());
-        emit window.windowMoving();
+
+        // A real drag of the window: press, move, release.
+        Mouse::press(&window, QPoint(200, 150));
+        const QPoint start = window.mapToGlobal(QPoint(200, 150));
+        QMouseEvent move(QEvent::MouseMove, QPointF(200, 150), QPointF(start + QPoint(30, 20)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &move);
         QVERIFY(!slider->isTimerActive());
-        emit window.windowMoved();
+        Mouse::release(&window, QPoint(200, 150));
         QVERIFY(slider->isTimerActive());
     }
 
@@ -201,22 +211,35 @@ private slots:
     {
         CPicSlider slider;
         slider.resize(300, 180);
+        QList<QLabel*> pics;
         for (const char* title : {"一", "二", "三"}) {
-            slider.addPic(new QLabel(QString::fromUtf8(title)), QString::fromUtf8(title));
+            pics << new QLabel(QString::fromUtf8(title));
+            slider.addPic(pics.last(), QString::fromUtf8(title));
         }
-        QCOMPARE(slider.findChild<QLabel*>("picTitle")->text(), QString("一"));
+        auto* title = slider.findChild<QLabel*>("picTitle");
+        QCOMPARE(title->text(), QString("一"));
         slider.show();
         QVERIFY(QTest::qWaitForWindowExposed(&slider));
-        QTRY_COMPARE_WITH_TIMEOUT(slider.currentIndex(), 1, 3000);
-        QCOMPARE(slider.findChild<QLabel*>("picTitle")->text(), QString("二"));
+        QVERIFY(slider.isTimerActive());
 
+        // A move paused half-way stays where it is until started again.
         slider.pause();
-        const int held = slider.currentIndex();
-        QTest::qWait(1600);
-        QCOMPARE(slider.currentIndex(), held);
-        QVERIFY(!slider.isAnimationPaused() || held == slider.currentIndex());
+        QTest::mouseClick(slider.findChild<QPushButton*>("btnRight"), Qt::LeftButton);
+        QCOMPARE(slider.currentIndex(), 1);
+        QCOMPARE(title->text(), QString("二"));
+        slider.pause();
+        QVERIFY(slider.isAnimationPaused());
+        const QPoint held = pics.at(1)->pos();
+        QTest::qWait(700);
+        QCOMPARE(pics.at(1)->pos(), held);
+        slider.start();
+        QVERIFY(!slider.isAnimationPaused());
+        QTRY_COMPARE(pics.at(1)->pos(), QPoint(0, 0));
+        QTRY_VERIFY(pics.at(0)->isHidden());
 
-        // Back from the first picture wraps to the last.
+        // The timer moves on by itself; back from the first picture wraps to the last.
+        QTRY_COMPARE_WITH_TIMEOUT(slider.currentIndex(), 2, 3000);
+        slider.pause();
         slider.reset();
         QCOMPARE(slider.currentIndex(), 0);
         QTest::mouseClick(slider.findChild<QPushButton*>("btnLeft"), Qt::LeftButton);
