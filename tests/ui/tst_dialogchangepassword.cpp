@@ -1,11 +1,15 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "core/startup.h"
+#include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 #include "ui/dialogchangepassword.h"
+#include "ui/dialoglogin.h"
 #include "ui/screenscale.h"
+#include "ui/windowmain.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -216,6 +220,49 @@ private slots:
         QVERIFY(!dialog->isVisible());
         delete dialog;
         QTest::qWait(DialogChangePassword::kDoneCloseMs + 200);
+    }
+
+    // The way a user goes in the client: sign in with the password
+    // remembered, change it from the menu, and the next sign-in dialog offers
+    // the remembered one, which the service no longer takes.
+    void throughTheMainWindow()
+    {
+        WindowMain* window = WindowMain::instance(false);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        whenDialogOpen<DialogLogin>(window, [](DialogLogin* login) {
+            QTest::keyClicks(login->findChild<QLineEdit*>("editPhone2"), LocalServiceProcess::demoPhone);
+            QTest::keyClicks(login->findChild<QLineEdit*>("editPsw2"), LocalServiceProcess::password);
+            QTest::mouseClick(login->findChild<QCheckBox*>("checkBoxStore2"), Qt::LeftButton, {},
+                              QPoint(8, 8));
+            QTest::keyClick(login->findChild<QLineEdit*>("editPsw2"), Qt::Key_Return);
+        });
+        window->onShowLoginDlg();
+        QVERIFY(CLoginManager::instance()->isLoggedIn());
+        QVERIFY(!window->isMaskVisible());
+
+        whenDialogOpen<DialogChangePassword>(window, [](DialogChangePassword* dialog) {
+            fill(dialog, LocalServiceProcess::password, "newpass123");
+            QTest::keyClick(edit(dialog, "editPsw2"), Qt::Key_Return);
+        });
+        window->onShowChangePswDlg();
+        QVERIFY(window->findChildren<QDialog*>().isEmpty());
+        QVERIFY(!window->isMaskVisible());
+
+        CLoginManager::instance()->logout();
+        whenDialogOpen<DialogLogin>(window, [](DialogLogin* login) {
+            auto* password = login->findChild<QLineEdit*>("editPsw2");
+            QCOMPARE(password->text(), DialogLogin::rememberedPlaceholder());
+            QTest::keyClick(password, Qt::Key_Return);
+            QTRY_COMPARE_WITH_TIMEOUT(login->findChild<QLabel*>("labelTip2")->text(),
+                                      QString("手机号或密码错误，请重新输入"), 10000);
+            password->clear();
+            QTest::keyClicks(password, "newpass123");
+            QTest::keyClick(password, Qt::Key_Return);
+        });
+        window->onShowLoginDlg();
+        QVERIFY(CLoginManager::instance()->isLoggedIn());
+        WindowMain::instance(true);
     }
 
 private:

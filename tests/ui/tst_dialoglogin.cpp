@@ -204,7 +204,8 @@ private slots:
 
     void editingTheRememberedPasswordSendsTheTypedText()
     {
-        remember(LocalServiceProcess::password, QDateTime::currentDateTime());
+        // Remembered before the password changed elsewhere.
+        remember("earlier1", QDateTime::currentDateTime());
         DialogLogin* dialog = open();
         QLineEdit* password = edit(dialog, "editPsw2");
         QCOMPARE(password->text(), DialogLogin::rememberedPlaceholder());
@@ -221,8 +222,10 @@ private slots:
         QTest::keyClicks(password, LocalServiceProcess::password);
         QTest::mouseClick(button(dialog, "loginBtn2"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), 10000);
-        QVERIFY(lastSentPassword() != config().encryptedValue(CLocalConfig::kUserPswd));
         QCOMPARE(rsaDecrypt(lastSentPassword()), QByteArray(LocalServiceProcess::password));
+        // ... and is remembered in place of the old one.
+        QCOMPARE(rsaDecrypt(config().encryptedValue(CLocalConfig::kUserPswd)),
+                 QByteArray(LocalServiceProcess::password));
     }
 
     void rememberedForFifteenDays_data()
