@@ -3,8 +3,9 @@
 #include "account/passwordmanager.h"
 
 #include "ui/actionbutton.h"
-#include "ui/dialoginput.h"
 #include "ui/dialogplacement.h"
+#include "ui/formwidgets.h"
+#include "ui/passwordfield.h"
 #include "ui/screenscale.h"
 #include "ui/stylesheet.h"
 
@@ -18,37 +19,6 @@
 #include <QStackedWidget>
 #include <QTimer>
 
-namespace {
-constexpr int kMaxPasswordLength = 32;
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry, const QString& text = QString(),
-                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(alignment);
-    return label;
-}
-
-QLineEdit* makePasswordEdit(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setGeometry(geometry);
-    edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
-
-QWidget* makePage(QStackedWidget* stack, const char* name)
-{
-    auto* page = new QWidget;
-    page->setObjectName(QLatin1String(name));
-    stack->addWidget(page);
-    return page;
-}
-} // namespace
-
 DialogChangePassword::DialogChangePassword(QWidget* parent) : QDialog(parent)
 {
     setupUi();
@@ -59,12 +29,12 @@ DialogChangePassword::DialogChangePassword(QWidget* parent) : QDialog(parent)
     relocateToCenter();
     stkwidMain->setCurrentIndex(0);
 
-    QValidator* newPassword = DialogInput::validator(DialogInput::kNewPasswordPattern, this);
+    QValidator* newPassword = PasswordField::validator(PasswordField::kNewPasswordPattern, this);
     editPsw1->setValidator(newPassword);
     editPsw2->setValidator(newPassword);
     btnClose->lower();
     for (QLineEdit* field : {editPswOld, editPsw1, editPsw2}) {
-        DialogInput::prepareField(field, this);
+        PasswordField::prepareField(field, this);
     }
 
     QString sheet;
@@ -102,9 +72,10 @@ void DialogChangePassword::setupUi()
     stkwidAll = new QStackedWidget(frameContent);
     stkwidAll->setObjectName(QStringLiteral("stkwidAll"));
     stkwidAll->setGeometry(0, 0, 426, 400);
-    page1 = makePage(stkwidAll, "page1");
+    page1 = FormWidgets::page(stkwidAll, "page1");
 
-    labelTitle = makeLabel(page1, "labelTitle", QRect(0, 0, 426, 45), tr("修改密码"), Qt::AlignCenter);
+    labelTitle =
+        FormWidgets::label(page1, "labelTitle", QRect(0, 0, 426, 45), tr("修改密码"), Qt::AlignCenter);
     frameLine = new QFrame(page1);
     frameLine->setObjectName(QStringLiteral("frameLine"));
     frameLine->setGeometry(0, 44, 426, 1);
@@ -112,28 +83,21 @@ void DialogChangePassword::setupUi()
     stkwidMain = new QStackedWidget(page1);
     stkwidMain->setObjectName(QStringLiteral("stkwidMain"));
     stkwidMain->setGeometry(0, 45, 426, 355);
-    page11 = makePage(stkwidMain, "page11");
-    page12 = makePage(stkwidMain, "page12");
+    page11 = FormWidgets::page(stkwidMain, "page11");
+    page12 = FormWidgets::page(stkwidMain, "page12");
 
-    btnClose = new QPushButton(this);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(394, 0, 32, 56);
-    btnClose->setFlat(true);
+    btnClose = FormWidgets::button(this, "btnClose", QRect(394, 0, 32, 56));
     btnClose->setToolTip(tr("关闭"));
-    btnClose->setFocusPolicy(Qt::NoFocus);
-    btnClose->setCursor(Qt::PointingHandCursor);
-    btnClose->setAutoDefault(false);
 
-    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
-    labelTip = makeLabel(page11, "labelTip", QRect(126, 24, 230, 16));
-    labelPswOld = makeLabel(page11, "labelPswOld", QRect(34, 50, 80, 40), tr("原密码: "), right);
-    editPswOld = makePasswordEdit(page11, "editPswOld", QRect(116, 50, 250, 40));
-    editPswOld->setMaxLength(kMaxPasswordLength);
-    labelPsw1 = makeLabel(page11, "labelPsw1", QRect(34, 110, 80, 40), tr("新密码: "), right);
-    editPsw1 = makePasswordEdit(page11, "editPsw1", QRect(116, 110, 250, 40));
-    labelPsw2 = makeLabel(page11, "labelPsw2", QRect(34, 170, 80, 40), tr("确认密码: "), right);
-    editPsw2 = makePasswordEdit(page11, "editPsw2", QRect(116, 170, 250, 40));
-    editPsw2->setMaxLength(kMaxPasswordLength);
+    labelTip = FormWidgets::label(page11, "labelTip", QRect(126, 24, 230, 16));
+    labelPswOld = FormWidgets::caption(page11, "labelPswOld", QRect(34, 50, 80, 40), tr("原密码: "));
+    editPswOld = FormWidgets::passwordEdit(page11, "editPswOld", QRect(116, 50, 250, 40));
+    labelPsw1 = FormWidgets::caption(page11, "labelPsw1", QRect(34, 110, 80, 40), tr("新密码: "));
+    // No length limit of its own: the validator stops it at 18.
+    editPsw1 = FormWidgets::edit(page11, "editPsw1", QRect(116, 110, 250, 40));
+    editPsw1->setEchoMode(QLineEdit::Password);
+    labelPsw2 = FormWidgets::caption(page11, "labelPsw2", QRect(34, 170, 80, 40), tr("确认密码: "));
+    editPsw2 = FormWidgets::passwordEdit(page11, "editPsw2", QRect(116, 170, 250, 40));
     editPsw2->setPlaceholderText(tr("请再次输入新密码"));
     btnOK = new QPushButton(tr("确  定"), page11);
     btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -144,9 +108,9 @@ void DialogChangePassword::setupUi()
     setTabOrder(editPsw1, editPsw2);
     setTabOrder(editPsw2, btnOK);
 
-    labelDonePic = makeLabel(page12, "labelDonePic", QRect(0, 70, 426, 80));
-    labelDoneText = makeLabel(page12, "labelDoneText", QRect(0, 170, 426, 40), tr("恭喜你成功修改密码!"),
-                              Qt::AlignCenter);
+    labelDonePic = FormWidgets::label(page12, "labelDonePic", QRect(0, 70, 426, 80));
+    labelDoneText = FormWidgets::label(page12, "labelDoneText", QRect(0, 170, 426, 40),
+                                       tr("恭喜你成功修改密码!"), Qt::AlignCenter);
     stkwidAll->setCurrentIndex(0);
     stkwidMain->setCurrentIndex(0);
 }
@@ -231,7 +195,7 @@ void DialogChangePassword::showPage2()
 
 bool DialogChangePassword::eventFilter(QObject* watched, QEvent* event)
 {
-    if (DialogInput::isReturnRelease(event)) {
+    if (PasswordField::isReturnRelease(event)) {
         if (watched == editPswOld) {
             if (!editPswOld->text().isEmpty()) {
                 editPsw1->setFocus();

@@ -6,8 +6,9 @@
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
-#include "ui/dialoginput.h"
 #include "ui/dialogplacement.h"
+#include "ui/formwidgets.h"
+#include "ui/passwordfield.h"
 #include "ui/screenscale.h"
 #include "ui/stylesheet.h"
 
@@ -43,45 +44,12 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QRect& geometry
     return button;
 }
 
-QPushButton* makeFlatButton(QWidget* parent, const char* name, const QRect& geometry, const QString& text)
-{
-    QPushButton* button = makeButton(parent, name, geometry, text);
-    button->setFlat(true);
-    return button;
-}
-
 QPushButton* makeTab(QWidget* parent, const char* name, const QRect& geometry, const QString& text)
 {
     QPushButton* button = makeButton(parent, name, geometry, text);
     button->setCheckable(true);
     button->setAutoExclusive(true);
     return button;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry, const QString& text = QString(),
-                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(alignment);
-    return label;
-}
-
-QLineEdit* makeEdit(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setGeometry(geometry);
-    return edit;
-}
-
-QWidget* makePage(QStackedWidget* stack, const char* name)
-{
-    auto* page = new QWidget;
-    page->setObjectName(QLatin1String(name));
-    stack->addWidget(page);
-    return page;
 }
 
 void setFontSize(QWidget* widget, const QFont& base, int sizeClass)
@@ -108,17 +76,17 @@ DialogLogin::DialogLogin(QWidget* parent) : QDialog(parent)
     buttonGroup->addButton(authBtn, CodePage);
     pswdBtn->setChecked(true);
 
-    QValidator* phone = DialogInput::validator(DialogInput::kPhonePattern, this);
+    QValidator* phone = PasswordField::validator(PasswordField::kPhonePattern, this);
     editPhone2->setValidator(phone);
     editPhone3->setValidator(phone);
-    editPsw3->setValidator(DialogInput::validator(DialogInput::kVerCodePattern, this));
+    editPsw3->setValidator(PasswordField::validator(PasswordField::kVerCodePattern, this));
     btn_close_login_new->lower();
     labelTip1_1->hide();
     labelTip1_2->hide();
     regBtn1->hide();
     regBtn3->hide();
     for (QLineEdit* field : {editPhone2, editPhone3, editPsw2, editPsw3}) {
-        DialogInput::prepareField(field, this);
+        PasswordField::prepareField(field, this);
     }
 
     QString sheet;
@@ -172,27 +140,25 @@ void DialogLogin::setupUi()
     pswdBtn = makeTab(frameContent, "pswdBtn", QRect(0, 0, 213, 45), tr("密码登录"));
     authBtn = makeTab(frameContent, "authBtn", QRect(213, 0, 213, 45), tr("验证码登录"));
 
-    btn_close_login_new = makeFlatButton(this, "btn_close_login_new", QRect(394, 0, 32, 56), QString());
+    btn_close_login_new = FormWidgets::button(this, "btn_close_login_new", QRect(394, 0, 32, 56));
     btn_close_login_new->setToolTip(tr("关闭"));
 
     // The scan page: nothing leads to it, its texts stay hidden.
-    page1 = makePage(stkwid, "page1");
-    labelQRcode = makeLabel(page1, "labelQRcode", QRect(138, 70, 150, 150));
-    labelTip1_1 = makeLabel(page1, "labelTip1_1", QRect(0, 229, 426, 31), tr("使用VantelorAPP扫码登录"),
-                            Qt::AlignCenter);
-    labelTip1_2 = makeLabel(page1, "labelTip1_2", QRect(0, 264, 426, 20), tr("如果您还没有帐号, 请点击     "),
-                            Qt::AlignCenter);
-    regBtn1 = makeFlatButton(page1, "regBtn1", QRect(268, 264, 35, 20), tr("注册"));
+    page1 = FormWidgets::page(stkwid, "page1");
+    labelQRcode = FormWidgets::label(page1, "labelQRcode", QRect(138, 70, 150, 150));
+    labelTip1_1 = FormWidgets::label(page1, "labelTip1_1", QRect(0, 229, 426, 31),
+                                     tr("使用VantelorAPP扫码登录"), Qt::AlignCenter);
+    labelTip1_2 = FormWidgets::label(page1, "labelTip1_2", QRect(0, 264, 426, 20),
+                                     tr("如果您还没有帐号, 请点击     "), Qt::AlignCenter);
+    regBtn1 = FormWidgets::button(page1, "regBtn1", QRect(268, 264, 35, 20), tr("注册"));
 
-    page2 = makePage(stkwid, "page2");
-    labelLogo2 = makeLabel(page2, "labelLogo2", QRect(148, 15, 130, 80));
-    labelTip2 = makeLabel(page2, "labelTip2", QRect(126, 110, 230, 16));
-    labelPhone2 = makeLabel(page2, "labelPhone2", QRect(34, 130, 80, 40), tr("手机号码: "),
-                            Qt::AlignRight | Qt::AlignVCenter);
-    editPhone2 = makeEdit(page2, "editPhone2", QRect(116, 130, 250, 40));
-    labelPsw2 = makeLabel(page2, "labelPsw2", QRect(34, 180, 80, 40), tr("密码: "),
-                          Qt::AlignRight | Qt::AlignVCenter);
-    editPsw2 = makeEdit(page2, "editPsw2", QRect(116, 180, 250, 40));
+    page2 = FormWidgets::page(stkwid, "page2");
+    labelLogo2 = FormWidgets::label(page2, "labelLogo2", QRect(148, 15, 130, 80));
+    labelTip2 = FormWidgets::label(page2, "labelTip2", QRect(126, 110, 230, 16));
+    labelPhone2 = FormWidgets::caption(page2, "labelPhone2", QRect(34, 130, 80, 40), tr("手机号码: "));
+    editPhone2 = FormWidgets::edit(page2, "editPhone2", QRect(116, 130, 250, 40));
+    labelPsw2 = FormWidgets::caption(page2, "labelPsw2", QRect(34, 180, 80, 40), tr("密码: "));
+    editPsw2 = FormWidgets::edit(page2, "editPsw2", QRect(116, 180, 250, 40));
     editPsw2->setEchoMode(QLineEdit::Password);
     loginBtn2 = makeButton(page2, "loginBtn2", QRect(116, 230, 250, 40), tr("登 录"));
     checkBoxStore2 = new QCheckBox(tr("记住密码"), page2);
@@ -206,23 +172,21 @@ void DialogLogin::setupUi()
     checkBoxAutoLogin->setToolTip(tr("记住密码并选中此项后,下次启动Vantelor会自动进行登录"));
     checkBoxAutoLogin->setFocusPolicy(Qt::NoFocus);
     checkBoxAutoLogin->setCursor(Qt::PointingHandCursor);
-    regBtn2 = makeFlatButton(page2, "regBtn2", QRect(175, 320, 60, 20), tr("用户注册"));
-    btnFindPsw = makeFlatButton(page2, "btnFindPsw", QRect(250, 320, 60, 20), tr("找回密码"));
+    regBtn2 = FormWidgets::button(page2, "regBtn2", QRect(175, 320, 60, 20), tr("用户注册"));
+    btnFindPsw = FormWidgets::button(page2, "btnFindPsw", QRect(250, 320, 60, 20), tr("找回密码"));
     btnFindPsw->setToolTip(tr("如果您忘记了密码，可以使用此功能重置密码"));
 
-    page3 = makePage(stkwid, "page3");
-    labelLogo3 = makeLabel(page3, "labelLogo3", QRect(148, 15, 130, 80));
-    labelTip3 = makeLabel(page3, "labelTip3", QRect(126, 110, 230, 16));
-    labelPhone3 = makeLabel(page3, "labelPhone3", QRect(34, 130, 80, 40), tr("手机号码: "),
-                            Qt::AlignRight | Qt::AlignVCenter);
-    editPhone3 = makeEdit(page3, "editPhone3", QRect(116, 130, 250, 40));
-    labelPsw3 = makeLabel(page3, "labelPsw3", QRect(34, 180, 80, 40), tr("验证码: "),
-                          Qt::AlignRight | Qt::AlignVCenter);
-    editPsw3 = makeEdit(page3, "editPsw3", QRect(116, 180, 150, 40));
+    page3 = FormWidgets::page(stkwid, "page3");
+    labelLogo3 = FormWidgets::label(page3, "labelLogo3", QRect(148, 15, 130, 80));
+    labelTip3 = FormWidgets::label(page3, "labelTip3", QRect(126, 110, 230, 16));
+    labelPhone3 = FormWidgets::caption(page3, "labelPhone3", QRect(34, 130, 80, 40), tr("手机号码: "));
+    editPhone3 = FormWidgets::edit(page3, "editPhone3", QRect(116, 130, 250, 40));
+    labelPsw3 = FormWidgets::caption(page3, "labelPsw3", QRect(34, 180, 80, 40), tr("验证码: "));
+    editPsw3 = FormWidgets::edit(page3, "editPsw3", QRect(116, 180, 150, 40));
     editPsw3->setPlaceholderText(tr("请输入6位验证码"));
     codeBtn3 = makeButton(page3, "codeBtn3", QRect(271, 180, 95, 40), tr("获取验证码"));
     loginBtn3 = makeButton(page3, "loginBtn3", QRect(116, 230, 250, 40), tr("登 录"));
-    regBtn3 = makeFlatButton(page3, "regBtn3", QRect(312, 295, 60, 20), tr("用户注册"));
+    regBtn3 = FormWidgets::button(page3, "regBtn3", QRect(312, 295, 60, 20), tr("用户注册"));
 
     stkwid->setCurrentIndex(PasswordPage);
 }
@@ -480,7 +444,7 @@ void DialogLogin::updateState(QString errorCode, QString errorMsg)
 
 bool DialogLogin::eventFilter(QObject* watched, QEvent* event)
 {
-    if (DialogInput::isReturnRelease(event)) {
+    if (PasswordField::isReturnRelease(event)) {
         if (watched == editPhone2) {
             if (editPhone2->text().length() == 11) {
                 editPsw2->setFocus();

@@ -4,6 +4,7 @@
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
+#include "typing.h"
 #include "ui/dialogchangepassword.h"
 #include "ui/dialoglogin.h"
 #include "ui/screenscale.h"
@@ -160,7 +161,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, kept);
         DialogChangePassword* dialog = open();
-        type(edit(dialog, field.toLatin1()), typed);
+        Typing::type(edit(dialog, field.toLatin1()), typed);
         QCOMPARE(edit(dialog, field.toLatin1())->text(), kept);
     }
 
@@ -277,17 +278,6 @@ private:
         QSignalSpy login(CLoginManager::instance().get(), &CLoginManager::signalLogin);
         CLoginManager::instance()->loginPswd(LocalServiceProcess::demoPhone, password);
         QTRY_COMPARE_WITH_TIMEOUT(login.count(), 1, 10000);
-    }
-    // keyClicks with characters that have no key of their own.
-    static void type(QWidget* field, const QString& text)
-    {
-        for (const QChar c : text) {
-            if (c.unicode() < 0x80) {
-                QTest::keyClick(field, c.toLatin1());
-            } else {
-                QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
-            }
-        }
     }
     static void fill(QWidget* dialog, const QString& oldPassword, const QString& newPassword)
     {
