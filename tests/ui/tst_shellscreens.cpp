@@ -120,7 +120,10 @@ private slots:
             dialog->close();
         });
         window->onShowLoginDlg();
-        QCOMPARE(shot.pixelColor(450, 300), QColor(Qt::white));
+        // White body, the chosen tab white and the other one grey.
+        QCOMPARE(shot.pixelColor(250, 300), QColor(Qt::white));
+        QCOMPARE(shot.pixelColor(300, 140), QColor(Qt::white));
+        QCOMPARE(shot.pixelColor(620, 140), QColor(220, 220, 220));
     }
 
     void tips()
