@@ -4,8 +4,10 @@
 #include "conference/standin.h"
 #include "conference/tandemlinkproc.h"
 #include "core/startup.h"
+#include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
+#include "ui/dialoglogin.h"
 #include "ui/windowmain.h"
 
 #include <QDir>
@@ -102,6 +104,21 @@ private slots:
         QTRY_COMPARE(lastEvent().value("kind").toString(), QString("error"));
         QCOMPARE(lastEvent().value("args").toArray(), (QJsonArray{"101", "invaild parameters"}));
         QCOMPARE(Standin::received().size(), 2);
+    }
+
+    void signedOutMailPageOffersTheSignIn()
+    {
+        showPage("btn_mail");
+        auto* mailStack = m_window->findChild<QStackedWidget*>("stackedWidget");
+        QCOMPARE(mailStack->currentWidget()->objectName(), QString("page1"));
+        bool opened = false;
+        whenDialogOpen<DialogLogin>(m_window, [&opened](DialogLogin* dialog) {
+            opened = true;
+            dialog->reject();
+        });
+        m_window->findChild<QPushButton*>("login_mail")->click();
+        QVERIFY(opened);
+        shoot("webpages-mail-signed-out.png");
     }
 
     void signingInAndOut()
