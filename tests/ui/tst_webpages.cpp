@@ -127,7 +127,7 @@ private slots:
         QVERIFY(!m_meeting->url().hasQuery());
         // Leaves the ticket late, to see that the mail page waits for it.
         QVERIFY(m_service->setFault(
-            QJsonObject{{"endpoint", "accessTicket"}, {"mode", "delay"}, {"delayMs", 1500}, {"count", 1}}));
+            QJsonObject{{"endpoint", "accessTicket"}, {"mode", "delay"}, {"delayMs", 3000}, {"count", 1}}));
         showPage("btn_mail");
         auto* mailStack = m_window->findChild<QStackedWidget*>("stackedWidget");
         QCOMPARE(mailStack->currentWidget()->objectName(), QString("page1"));
