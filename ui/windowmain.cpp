@@ -20,6 +20,8 @@
 #include "ui/stylesheet.h"
 #include "ui/userphoto.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -414,9 +416,14 @@ void WindowMain::onShowTip(QString tip, int msec)
         tip_head->hide();
         return;
     }
-    tip_head->resize(QFontMetrics(tip_head->font()).horizontalAdvance(tip) + 20, 26);
-    tip_head->move(frameMain->width() - 140 - tip_head->width(), 17);
+    // Measured after the style sheet's font and padding apply; the bare font
+    // width plus 20 cut the last character off.
     tip_head->setText(tip);
+    tip_head->ensurePolished();
+    const int width =
+        std::max(tip_head->fontMetrics().horizontalAdvance(tip) + 20, tip_head->sizeHint().width());
+    tip_head->resize(width, 26);
+    tip_head->move(frameMain->width() - 140 - tip_head->width(), 17);
     tip_head->show();
     if (msec > 0) {
         QTimer::singleShot(msec, this, &WindowMain::clearTip);
