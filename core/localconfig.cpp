@@ -123,3 +123,13 @@ void CLocalConfig::remove(const QString& key)
     m_settings->remove(storedKey(key));
     m_settings->sync();
 }
+
+bool CLocalConfig::rememberPassword(const QString& password)
+{
+    QString encrypted;
+    if (!CCipher::instance(false)->rsaEncryptBase64(password, encrypted)) {
+        return false;
+    }
+    setEncryptedValue(kUserPswd, encrypted);
+    return true;
+}

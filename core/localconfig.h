@@ -37,6 +37,10 @@ public:
     void setEncryptedValue(const QString& key, const QString& value);
     QString encryptedValue(const QString& key, const QString& defaultValue = QString());
     void remove(const QString& key);
+    // Keeps the sign-in password for the next start: RSA-encrypted for the
+    // service, then encrypted like every secret of the file. Stores nothing
+    // when the RSA step fails.
+    bool rememberPassword(const QString& password);
 
     QString filePath() const;
     // The spelling under which key is stored.

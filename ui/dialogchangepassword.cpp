@@ -1,7 +1,7 @@
 #include "ui/dialogchangepassword.h"
 
 #include "account/passwordmanager.h"
-
+#include "core/localconfig.h"
 #include "ui/actionbutton.h"
 #include "ui/dialogplacement.h"
 #include "ui/formwidgets.h"
@@ -179,6 +179,12 @@ void DialogChangePassword::on_btnOK_clicked()
     btnOK->setText(tr("正在修改密码..."));
     CPasswordManager& manager = *CPasswordManager::instance(false);
     if (manager.changePassword(editPswOld->text(), editPsw1->text())) {
+        // A remembered password would now be refused at the next automatic
+        // sign-in: remember the new one instead.
+        CLocalConfig& config = *CLocalConfig::instance(false);
+        if (!config.encryptedValue(CLocalConfig::kUserPswd).isEmpty()) {
+            config.rememberPassword(editPsw1->text());
+        }
         showPage2();
     } else {
         setupPage11();

@@ -1,6 +1,5 @@
 #include "ui/dialoglogin.h"
 
-#include "account/cipher.h"
 #include "account/loginmanager.h"
 #include "core/localconfig.h"
 
@@ -291,10 +290,7 @@ bool DialogLogin::saveConfig()
     if (checkBoxStore2->isChecked()) {
         const QString typed = editPsw2->text();
         if (typed != rememberedPlaceholder() && rememberedPswd.isEmpty()) {
-            QString encrypted;
-            if (CCipher::instance(false)->rsaEncryptBase64(typed, encrypted)) {
-                config.setEncryptedValue(CLocalConfig::kUserPswd, encrypted);
-            }
+            config.rememberPassword(typed);
         }
         config.setEncryptedValue(CLocalConfig::kTime, QDateTime::currentDateTime().toString(Qt::ISODate));
     }
