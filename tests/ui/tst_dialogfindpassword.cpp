@@ -2,12 +2,16 @@
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
 #include "core/startup.h"
+#include "dialogwaiter.h"
 #include "platform/fontsubstitution.h"
+#include "platform/systemping.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/codecountdown.h"
 #include "ui/dialogfindpassword.h"
+#include "ui/dialoglogin.h"
+#include "ui/windowmain.h"
 
 #include <QDir>
 #include <QLabel>
@@ -41,12 +45,14 @@ private slots:
         QVERIFY(AccountFixture::reset(*m_service));
         CPasswordManager::instance(true);
         m_dialog.reset(new DialogFindPassword);
+        m_current = m_dialog.get();
         m_dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
     }
     void cleanup()
     {
         m_dialog.reset();
+        WindowMain::instance(true);
         CLoginManager::instance(true);
     }
 
@@ -191,6 +197,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>("btnBack"), Qt::LeftButton);
         QCOMPARE(toLogin.count(), 1);
         QVERIFY(!m_dialog->isVisible());
+        m_current = m_dialog.get();
         m_dialog->show();
         QTest::keyClick(child<QLineEdit>("editPhone"), Qt::Key_Escape);
         QVERIFY(!m_dialog->isVisible());
@@ -214,10 +221,51 @@ private slots:
         QCOMPARE(done.pixelColor(213 - 20, 50 + 45 + 70 + 40), QColor(1, 149, 255));
     }
 
+    // From the main window: the sign-in dialog follows the success page.
+    void recoversThroughTheMainWindow()
+    {
+        m_dialog.reset();
+        CSystemPing::setProgram(TestEnvironment::binary("vantelor-ping"));
+        WindowMain* window = WindowMain::instance(false);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        bool recovered = false;
+        bool signInOpened = false;
+        whenDialogOpen<DialogFindPassword>(window, [&](DialogFindPassword* dialog) {
+            m_current = dialog;
+            QVERIFY(window->isMaskVisible());
+            const QString phone = LocalServiceProcess::demoPhone;
+            requestCode(phone);
+            fillIn(m_service->latestSmsCode(phone), "Another#1");
+            QTest::mouseClick(child<QPushButton>("btnOK"), Qt::LeftButton);
+            QCOMPARE(child<QStackedWidget>("stkwidMain")->currentIndex(), 1);
+            save(QStringLiteral(VANTELOR_BIN_DIR "/../screenshots/findpassword_in_window.png"));
+            recovered = true;
+            whenDialogOpen<DialogLogin>(window, [&, dialog](DialogLogin* login) {
+                signInOpened = true;
+                QVERIFY(!dialog->isVisible());
+                QVERIFY(window->isMaskVisible());
+                login->close();
+            });
+        });
+        QTimer::singleShot(30000, window, [window] {
+            for (QDialog* dialog : window->findChildren<QDialog*>()) {
+                dialog->close();
+            }
+        });
+        window->onShowFindPswDlg();
+        m_current = nullptr;
+        QVERIFY(recovered);
+        QVERIFY(signInOpened);
+        QVERIFY(!window->isMaskVisible());
+        QVERIFY(window->findChildren<QDialog*>().isEmpty());
+        QCOMPARE(passwordOf(LocalServiceProcess::demoPhone), QString("Another#1"));
+    }
+
 private:
     template <class T> T* child(const QString& name)
     {
-        T* found = m_dialog->findChild<T*>(name);
+        T* found = m_current->findChild<T*>(name);
         if (!found) {
             qFatal("no child %s", qPrintable(name));
         }
@@ -248,6 +296,11 @@ private:
     }
     QImage save(const QString& path)
     {
+        if (m_current != m_dialog.get()) {
+            const QImage shot = m_current->parentWidget()->grab().toImage();
+            shot.save(path);
+            return shot;
+        }
         QTest::qWait(50);
         QImage shot(m_dialog->size(), QImage::Format_ARGB32);
         shot.fill(QColor(60, 60, 60));
@@ -258,6 +311,8 @@ private:
 
     std::unique_ptr<LocalServiceProcess> m_service;
     std::unique_ptr<DialogFindPassword> m_dialog;
+    // The dialog the helpers look into.
+    QDialog* m_current = nullptr;
 };
 
 QTEST_MAIN(TestDialogFindPassword)

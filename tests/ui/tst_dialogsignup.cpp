@@ -3,12 +3,15 @@
 #include "account/passwordmanager.h"
 #include "account/signupmanager.h"
 #include "core/startup.h"
+#include "dialogwaiter.h"
 #include "platform/fontsubstitution.h"
+#include "platform/systemping.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/codecountdown.h"
 #include "ui/dialogsignup.h"
+#include "ui/windowmain.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,12 +46,14 @@ private slots:
         CSignupManager::instance(true);
         CPasswordManager::instance(true);
         m_dialog.reset(new DialogSignup);
+        m_current = m_dialog.get();
         m_dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
     }
     void cleanup()
     {
         m_dialog.reset();
+        WindowMain::instance(true);
         CLoginManager::instance(true);
     }
 
@@ -322,10 +327,49 @@ private slots:
         QCOMPARE(done.pixelColor(20, 430), QColor(Qt::white));
     }
 
+    // What the user does in the client: the dialog over the main window's
+    // mask, the account signed in when it has closed by itself.
+    void registersThroughTheMainWindow()
+    {
+        m_dialog.reset();
+        CSystemPing::setProgram(TestEnvironment::binary("vantelor-ping"));
+        WindowMain* window = WindowMain::instance(false);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        bool finished = false;
+        whenDialogOpen<DialogSignup>(window, [&](DialogSignup* dialog) {
+            m_current = dialog;
+            QVERIFY(window->isMaskVisible());
+            registerPhone("13912345673");
+            Typing::type(child<QLineEdit>("editName"), QString::fromUtf8("赵敏"));
+            Typing::type(child<QLineEdit>("editPsw12_1"), "Fresh#2026");
+            Typing::type(child<QLineEdit>("editPsw12_2"), "Fresh#2026");
+            save(QStringLiteral(VANTELOR_BIN_DIR "/../screenshots/signup_in_window.png"));
+            QTest::mouseClick(child<QPushButton>("signupBtn12"), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), 2, 10000);
+            finished = true;
+        });
+        // Runs the dialog until it closes; a failed check above closes it.
+        QTimer::singleShot(30000, window, [window] {
+            for (DialogSignup* dialog : window->findChildren<DialogSignup*>()) {
+                dialog->close();
+            }
+        });
+        window->onShowSignupDlg();
+        m_current = nullptr;
+        QVERIFY(finished);
+        QVERIFY(!window->isMaskVisible());
+        QVERIFY(window->findChildren<DialogSignup*>().isEmpty());
+        QTRY_VERIFY(CLoginManager::instance()->isLoggedIn());
+        QString name;
+        CLoginManager::instance()->userName(name);
+        QCOMPARE(name, QString::fromUtf8("赵敏"));
+    }
+
 private:
     template <class T> T* child(const QString& name)
     {
-        T* found = m_dialog->findChild<T*>(name);
+        T* found = m_current->findChild<T*>(name);
         if (!found) {
             qFatal("no child %s", qPrintable(name));
         }
@@ -364,6 +408,11 @@ private:
     }
     QImage save(const QString& path)
     {
+        if (m_current != m_dialog.get()) {
+            const QImage shot = m_current->parentWidget()->grab().toImage();
+            shot.save(path);
+            return shot;
+        }
         QTest::qWait(50);
         QImage shot(m_dialog->size(), QImage::Format_ARGB32);
         shot.fill(QColor(60, 60, 60));
@@ -374,6 +423,8 @@ private:
 
     std::unique_ptr<LocalServiceProcess> m_service;
     std::unique_ptr<DialogSignup> m_dialog;
+    // The dialog the helpers look into.
+    QDialog* m_current = nullptr;
 };
 
 QTEST_MAIN(TestDialogSignup)
