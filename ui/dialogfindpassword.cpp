@@ -29,7 +29,6 @@ DialogFindPassword::DialogFindPassword(QWidget* parent) : QDialog(parent)
     // Only the frameless flag: the dialog is a child of the main window and
     // lies over its grey mask.
     setWindowFlags(Qt::FramelessWindowHint);
-    setModal(true);
     setWindowModality(Qt::WindowModal);
     relocateToCenter();
     stkwidMain->setCurrentIndex(0);

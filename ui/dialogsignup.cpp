@@ -33,7 +33,6 @@ DialogSignup::DialogSignup(QWidget* parent) : QDialog(parent)
     // Only the frameless flag: the dialog is a child of the main window and
     // lies over its grey mask.
     setWindowFlags(Qt::FramelessWindowHint);
-    setModal(true);
     setWindowModality(Qt::WindowModal);
     relocateToCenter();
     stkwidSignup->setCurrentIndex(0);
