@@ -16,6 +16,7 @@
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "ui/windowmain.h"
+#include "weather/weather.h"
 
 #include <QDebug>
 
@@ -32,6 +33,7 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
         {"WindowMain", [] { WindowMain::instance(true); }},
         {"CNetStateWathcer", [] { CNetStateWathcer::instance(true); }},
         {"CSingleNetworkManger", [] { CSingleNetworkManger::instance(true); }},
+        {"CWeather", [] { CWeather::instance(true); }},
         {"CLoginManager", [] { CLoginManager::instance(true); }},
         {"CCipher", [] { CCipher::instance(true); }},
         {"CProjectionManager", [] { CProjectionManager::instance(true); }},

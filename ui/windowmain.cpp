@@ -392,6 +392,9 @@ void WindowMain::onShowToolsPage(int pageIndex)
     } else if (!frameTools->isHidden()) {
         frameTools->hide();
     }
+    // The tool area lies in the side bar's shadow: repainting the shadow
+    // covers the user photo above it unless the photo is repainted too.
+    frameUserPhoto->update();
 }
 
 void WindowMain::maxBtnClicked()

@@ -71,6 +71,7 @@ private slots:
             "onQuitCleanup: release WindowMain",
             "onQuitCleanup: release CNetStateWathcer",
             "onQuitCleanup: release CSingleNetworkManger",
+            "onQuitCleanup: release CWeather",
             "onQuitCleanup: release CLoginManager",
             "onQuitCleanup: release CCipher",
             "onQuitCleanup: release CProjectionManager",

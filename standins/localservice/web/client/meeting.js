@@ -16,6 +16,7 @@
     meeting: null,        // id of the conference the client reported as started
     pending: null,        // id asked for, not yet confirmed
     memberId: null,
+    currentId: null,      // the client's last answer to getCurMeetingId()
     events: []            // {kind, args, time}
   });
 
@@ -89,7 +90,17 @@
     return true;
   }
 
-  window.meetingPage = { start: start, stop: stop };
+  // Asks the client for its current conference; the answer lands in
+  // state.currentId ("null" outside a conference).
+  function askCurrentId() {
+    if (!bridge) { return false; }
+    bridge.getCurMeetingId(function (id) {
+      state.currentId = id;
+    });
+    return true;
+  }
+
+  window.meetingPage = { start: start, stop: stop, askCurrentId: askCurrentId };
 
   function connectBridge() {
     if (typeof qt === "undefined" || !qt.webChannelTransport || typeof QWebChannel === "undefined") {
@@ -132,6 +143,7 @@
       state.bridge = "ready";
       render();
       bridge.getCurMeetingId(function (id) {
+        state.currentId = id;
         if (id && id !== "null") {
           state.meeting = id;
           render();

@@ -1,0 +1,92 @@
+#include "ui/webviewsupport.h"
+
+#include "core/logmanager.h"
+#include "ui/stylesheet.h"
+
+#include <QBoxLayout>
+#include <QDebug>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+void applyWebProfileSettings(QWebEngineProfile* profile)
+{
+    const QString storage = dataDirectory() + QStringLiteral("/webengine");
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    profile->setPersistentStoragePath(storage);
+    profile->setCachePath(storage + QStringLiteral("/cache"));
+    profile->clearAllVisitedLinks();
+    profile->setHttpCacheType(QWebEngineProfile::NoCache);
+}
+
+QWebEngineView* createPageWebView(QWidget* parent, QBoxLayout* layout, const QString& objectName)
+{
+    auto* view = new QWebEngineView(parent);
+    view->setObjectName(objectName);
+    view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    view->setContextMenuPolicy(Qt::NoContextMenu);
+    view->lower();
+    layout->insertWidget(1, view);
+    for (int i = 0; i < layout->count(); ++i) {
+        if (layout->itemAt(i)->spacerItem()) {
+            delete layout->takeAt(i);
+            break;
+        }
+    }
+    return view;
+}
+
+QProgressBar* createLoadingLine(QWidget* parent, const QString& objectName)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(objectName);
+    bar->setFixedHeight(1);
+    bar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    bar->setStyleSheet(QStringLiteral("background-color: rgb(73, 73, 73);"));
+    bar->setValue(100);
+    bar->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    bar->setTextVisible(false);
+    bar->setFormat(QStringLiteral("%p%"));
+    return bar;
+}
+
+QWidget* createToolsPage(const QString& objectName)
+{
+    auto* page = new QWidget();
+    page->setObjectName(objectName);
+    QString sheet;
+    if (readStyleSheet(QStringLiteral("wid_tools"), sheet)) {
+        page->setStyleSheet(sheet);
+    } else {
+        qWarning() << "Can't open the qss file of wid_tools.qss";
+    }
+    return page;
+}
+
+QPushButton* addToolButton(QWidget* page, const QString& objectName, int x, const QString& toolTip)
+{
+    auto* button = new QPushButton(page);
+    button->setObjectName(objectName);
+    button->setGeometry(x, 15, 30, 30);
+    button->setFlat(true);
+    button->setToolTip(toolTip);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QUrl networkErrorPageUrl()
+{
+    return QUrl(QStringLiteral("qrc:///wid/res/common/networkerror.html"));
+}
+
+bool isNetworkErrorPage(const QUrl& url)
+{
+    return url.fileName() == QLatin1String("networkerror.html");
+}
+
+int loadingLineValue(int progress)
+{
+    return progress == 100 ? 0 : progress;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QBoxLayout;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QWebEngineProfile;
+class QWebEngineView;
+class QWidget;
+
+// What the mail and conference pages share around their embedded web views.
+
+// No persistent cookies, storage and cache under the data directory, visited
+// links cleared, no HTTP cache.
+void applyWebProfileSettings(QWebEngineProfile* profile);
+
+// Creates the page's web view (expanding, no context menu, below its
+// siblings) at position 1 of layout, which then loses its placeholder spacer.
+QWebEngineView* createPageWebView(QWidget* parent, QBoxLayout* layout, const QString& objectName);
+
+// The 1-pixel loading line at the top of a page.
+QProgressBar* createLoadingLine(QWidget* parent, const QString& objectName);
+
+// A tool page for the main window's tool area, styled by wid_tools.qss.
+QWidget* createToolsPage(const QString& objectName);
+// A flat 30 x 30 tool button at x, 15 on page.
+QPushButton* addToolButton(QWidget* page, const QString& objectName, int x, const QString& toolTip);
+
+// The local page shown instead of a page that failed to load.
+QUrl networkErrorPageUrl();
+bool isNetworkErrorPage(const QUrl& url);
+
+// The progress the loading line shows: empty once loading is done.
+int loadingLineValue(int progress);
