@@ -222,12 +222,12 @@ private slots:
         requestCode(LocalServiceProcess::demoPhone);
         fillIn("000000", "Another#1");
         QTest::mouseClick(child<QPushButton>("btnOK"), Qt::LeftButton);
-        save(outDir + "/findpassword_input.png");
+        save(outDir + "/findpassword-input.png");
         Typing::clear(child<QLineEdit>("editVerCode"));
         Typing::type(child<QLineEdit>("editVerCode"),
                      m_service->latestSmsCode(LocalServiceProcess::demoPhone));
         QTest::mouseClick(child<QPushButton>("btnOK"), Qt::LeftButton);
-        const QImage done = save(outDir + "/findpassword_done.png");
+        const QImage done = save(outDir + "/findpassword-done.png");
         // The success mark in the middle of its picture.
         QCOMPARE(done.pixelColor(213 - 20, 50 + 45 + 70 + 40), QColor(1, 149, 255));
     }
@@ -250,7 +250,7 @@ private slots:
             fillIn(m_service->latestSmsCode(phone), "Another#1");
             QTest::mouseClick(child<QPushButton>("btnOK"), Qt::LeftButton);
             QCOMPARE(child<QStackedWidget>("stkwidMain")->currentIndex(), 1);
-            save(QStringLiteral(VANTELOR_BIN_DIR "/../screenshots/findpassword_in_window.png"));
+            save(QStringLiteral(VANTELOR_BIN_DIR "/../screenshots/findpassword-in-window.png"));
             recovered = true;
             whenDialogOpen<DialogLogin>(window, [&, dialog](DialogLogin* login) {
                 signInOpened = true;

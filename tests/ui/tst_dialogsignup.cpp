@@ -321,16 +321,16 @@ private slots:
         Typing::type(child<QLineEdit>("editPhone11"), "13912345674");
         QTest::mouseClick(child<QPushButton>("codeBtn11"), Qt::LeftButton);
         QTRY_VERIFY(!m_service->latestSmsCode("13912345674").isEmpty());
-        save(outDir + "/signup_step1.png");
+        save(outDir + "/signup-step1.png");
         Typing::type(child<QLineEdit>("editPsw11"), m_service->latestSmsCode("13912345674"));
         QTest::mouseClick(child<QPushButton>("signBtn11"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), 1, 10000);
         Typing::type(child<QLineEdit>("editName"), QString::fromUtf8("赵敏"));
         Typing::type(child<QLineEdit>("editPsw12_1"), "abcdefg");
         Typing::type(child<QLineEdit>("editPsw12_2"), "abcdefg");
-        save(outDir + "/signup_step2.png");
+        save(outDir + "/signup-step2.png");
         QTest::mouseClick(child<QPushButton>("skipBtn12"), Qt::LeftButton);
-        const QImage done = save(outDir + "/signup_step3.png");
+        const QImage done = save(outDir + "/signup-step3.png");
         // The white body below the transparent strip of the close button.
         QCOMPARE(done.pixelColor(20, 430), QColor(Qt::white));
     }
@@ -352,7 +352,7 @@ private slots:
             Typing::type(child<QLineEdit>("editName"), QString::fromUtf8("赵敏"));
             Typing::type(child<QLineEdit>("editPsw12_1"), "Fresh#2026");
             Typing::type(child<QLineEdit>("editPsw12_2"), "Fresh#2026");
-            save(QStringLiteral(VANTELOR_BIN_DIR "/../screenshots/signup_in_window.png"));
+            save(QStringLiteral(VANTELOR_BIN_DIR "/../screenshots/signup-in-window.png"));
             QTest::mouseClick(child<QPushButton>("signupBtn12"), Qt::LeftButton);
             QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), 2, 10000);
             finished = true;
