@@ -165,8 +165,12 @@ void PageProject::setupUI()
         btn_start->setText(tr("停止投屏"));
     } else {
         btn_start->setText(tr("开始投屏"));
-        edit_code1->setFocus();
-        edit_code1->deselect();
+        // Share events also arrive while another page is shown; taking the
+        // focus then would send the user's typing into this hidden field.
+        if (isVisible()) {
+            edit_code1->setFocus();
+            edit_code1->deselect();
+        }
     }
 
     if (singleMode) {
@@ -280,7 +284,9 @@ void PageProject::onStopProjection()
 void PageProject::onShareStarted()
 {
     setupUI();
-    btn_start->setFocus();
+    if (isVisible()) {
+        btn_start->setFocus();
+    }
 }
 
 void PageProject::onShareStoped()

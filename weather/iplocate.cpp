@@ -102,10 +102,13 @@ void IPLocate::onDefault()
     if (!m_cityName.isEmpty()) {
         return;
     }
+    // A retry that cannot even be sent falls through to the default, so the
+    // home page always gets a city.
     if (m_attempts < 2) {
         ++m_attempts;
-        startReq();
-        return;
+        if (startReq()) {
+            return;
+        }
     }
     m_attempts = 0;
     qDebug() << "IP locate using default city";

@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QStackedWidget>
+#include <QVBoxLayout>
 #include <QtTest>
 
 namespace {
@@ -328,6 +330,30 @@ private slots:
         QCOMPARE(startButton()->text(), QStringLiteral("停止投屏"));
         page->show();
         QTRY_COMPARE_WITH_TIMEOUT(startButton()->text(), QStringLiteral("开始投屏"), 3000);
+    }
+
+    // Share events reach a page the user is not looking at; the user's
+    // typing elsewhere must keep its focus.
+    void hiddenPageLeavesTheFocusAlone()
+    {
+        QWidget host;
+        auto* layout = new QVBoxLayout(&host);
+        auto* stack = new QStackedWidget;
+        auto* typing = new QLineEdit;
+        stack->addWidget(typing);
+        auto* hidden = new PageProject;
+        stack->addWidget(hidden);
+        layout->addWidget(stack);
+        host.show();
+        QApplication::setActiveWindow(&host);
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        typing->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), typing);
+
+        for (const char* slot : {"onShareStarted", "onShareStoped"}) {
+            QVERIFY(QMetaObject::invokeMethod(hidden, slot));
+            QCOMPARE(QApplication::focusWidget(), typing);
+        }
     }
 
 private:
