@@ -1,5 +1,6 @@
 #include "ui/dialogchangepassword.h"
 
+#include "account/logininfo.h"
 #include "account/passwordmanager.h"
 #include "core/localconfig.h"
 #include "ui/actionbutton.h"
@@ -179,10 +180,12 @@ void DialogChangePassword::on_btnOK_clicked()
     btnOK->setText(tr("正在修改密码..."));
     CPasswordManager& manager = *CPasswordManager::instance(false);
     if (manager.changePassword(editPswOld->text(), editPsw1->text())) {
-        // A remembered password would now be refused at the next automatic
-        // sign-in: remember the new one instead.
+        // A remembered password of this account would now be refused at the
+        // next automatic sign-in: remember the new one instead. One remembered
+        // for another account stays as it is.
         CLocalConfig& config = *CLocalConfig::instance(false);
-        if (!config.encryptedValue(CLocalConfig::kUserPswd).isEmpty()) {
+        if (!config.encryptedValue(CLocalConfig::kUserPswd).isEmpty() &&
+            config.encryptedValue(CLocalConfig::kUserPhone1) == CLoginInfo::instance()->phone) {
             config.rememberPassword(editPsw1->text());
         }
         showPage2();

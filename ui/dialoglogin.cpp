@@ -304,14 +304,23 @@ void DialogLogin::clearPswdConfig()
     rememberedPswd.clear();
 }
 
+void DialogLogin::stopFollowingSignIn()
+{
+    // The main window keeps this dialog alive, hidden, while the next one
+    // runs: a sign-in made there is not ours to save.
+    disconnect(CLoginManager::instance(false).get(), nullptr, this, nullptr);
+}
+
 void DialogLogin::showSignupDlg()
 {
+    stopFollowingSignIn();
     close();
     emit signupBtnClicked();
 }
 
 void DialogLogin::on_btnFindPsw_clicked()
 {
+    stopFollowingSignIn();
     close();
     emit findPswBtnClicked();
 }

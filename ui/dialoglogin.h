@@ -68,6 +68,7 @@ private:
     void applyFonts();
     void makeConnections();
     void showError(const QString& text);
+    void stopFollowingSignIn();
 
     QButtonGroup* buttonGroup = nullptr;
     CCodeCountdown* countdown = nullptr;

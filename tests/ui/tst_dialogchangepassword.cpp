@@ -1,5 +1,6 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
+#include "core/localconfig.h"
 #include "core/startup.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
@@ -208,6 +209,24 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!state.isEmpty(), 10000);
         QCOMPARE(state.first().first().toString(), QString("1200"));
         signIn("newpass123");
+    }
+
+    // The settings remember one account's password; a change made while
+    // signed in as another account (by SMS code) leaves it alone.
+    void anotherAccountsRememberedPasswordStays()
+    {
+        CLocalConfig& config = *CLocalConfig::instance();
+        config.setEncryptedValue(CLocalConfig::kUserPhone1, QStringLiteral("13800000006"));
+        QVERIFY(config.rememberPassword(QStringLiteral("theirs123")));
+        const QString remembered = config.encryptedValue(CLocalConfig::kUserPswd);
+        signIn();
+        DialogChangePassword* dialog = open();
+        fill(dialog, LocalServiceProcess::password, "newpass123");
+        QTest::keyClick(edit(dialog, "editPsw2"), Qt::Key_Return);
+        QCOMPARE(mainStack(dialog)->currentIndex(), mainStack(dialog)->count() - 1);
+        QCOMPARE(config.encryptedValue(CLocalConfig::kUserPswd), remembered);
+        config.remove(CLocalConfig::kUserPswd);
+        config.remove(CLocalConfig::kUserPhone1);
     }
 
     void closingTheSuccessPageEarly()

@@ -2,6 +2,7 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/signupmanager.h"
+#include "core/localconfig.h"
 #include "core/startup.h"
 #include "dialogwaiter.h"
 #include "platform/fontsubstitution.h"
@@ -10,6 +11,7 @@
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/codecountdown.h"
+#include "ui/dialoglogin.h"
 #include "ui/dialogsignup.h"
 #include "ui/windowmain.h"
 
@@ -372,6 +374,42 @@ private slots:
         QString name;
         CLoginManager::instance()->userName(name);
         QCOMPARE(name, QString::fromUtf8("赵敏"));
+    }
+
+    // Registering from the sign-in dialog leaves that dialog alive and
+    // hidden; the sign-in that registration makes must not save what was
+    // half typed there as the remembered password.
+    void hiddenSignInDialogKeepsItsHandsOff()
+    {
+        m_dialog.reset();
+        CSystemPing::setProgram(TestEnvironment::binary("vantelor-ping"));
+        CLocalConfig::instance()->setValue(CLocalConfig::kRememberPswd, true);
+        CLocalConfig::instance()->setValue(CLocalConfig::kAutoLogin, true);
+        CLocalConfig::instance()->remove(CLocalConfig::kUserPswd);
+        WindowMain* window = WindowMain::instance(false);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        bool finished = false;
+        whenDialogOpen<DialogLogin>(window, [&](DialogLogin* login) {
+            QVERIFY(login->findChild<QLineEdit*>("editPsw2")->text().isEmpty());
+            QVERIFY(CLocalConfig::instance()->encryptedValue(CLocalConfig::kTime).isEmpty());
+            login->findChild<QLineEdit*>("editPsw2")->setText("halfTyped");
+            whenDialogOpen<DialogSignup>(window, [&](DialogSignup* dialog) {
+                m_current = dialog;
+                registerPhone("13912345671");
+                Typing::type(child<QLineEdit>("editName"), QString::fromUtf8("赵敏"));
+                Typing::type(child<QLineEdit>("editPsw12_1"), "Fresh#2026");
+                Typing::type(child<QLineEdit>("editPsw12_2"), "Fresh#2026");
+                QTest::mouseClick(child<QPushButton>("signupBtn12"), Qt::LeftButton);
+                QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), 2, 10000);
+                finished = true;
+            });
+            QTest::mouseClick(login->findChild<QPushButton*>("regBtn2"), Qt::LeftButton);
+        });
+        window->onShowLoginDlg();
+        m_current = nullptr;
+        QVERIFY(finished);
+        QVERIFY(CLocalConfig::instance()->encryptedValue(CLocalConfig::kUserPswd).isEmpty());
     }
 
 private:
