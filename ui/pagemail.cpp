@@ -126,10 +126,10 @@ QUrl PageMail::homeUrl()
     const QString origin = CDeployment::value(CDeployment::OfficeWebOrigin);
     const QString query =
         info.companyIds.isEmpty()
-            ? QStringLiteral("/pcweb/index?spm=0.0.0.0.WxsToM&SSO_TICKET=%1&client=PC").arg(info.ticket)
+            ? QStringLiteral("/pcweb/index?spm=0.0.0.0.WxsToM&SSO_TICKET=%1&client=PC")
+                  .arg(queryValue(info.ticket))
             : QStringLiteral("/pcweb/index?spm=0.0.0.0.WxsToM&companyId=%1&SSO_TICKET=%2&client=PC")
-                  .arg(info.companyIds.first())
-                  .arg(info.ticket);
+                  .arg(QString::number(info.companyIds.first()), queryValue(info.ticket));
     return QUrl(origin + query);
 }
 

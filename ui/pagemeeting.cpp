@@ -93,7 +93,7 @@ QUrl PageMeeting::meetingUrl()
     QString address =
         CDeployment::value(CDeployment::ConferenceWebOrigin) + QStringLiteral("/client/index.htm");
     if (CLoginManager::instance()->isLoggedIn()) {
-        address += QStringLiteral("?SSO_TICKET=%1").arg(CLoginInfo::instance()->ticket);
+        address += QStringLiteral("?SSO_TICKET=%1").arg(queryValue(CLoginInfo::instance()->ticket));
     }
     return QUrl(address);
 }

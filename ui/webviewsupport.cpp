@@ -90,3 +90,8 @@ int loadingLineValue(int progress)
 {
     return progress == 100 ? 0 : progress;
 }
+
+QString queryValue(const QString& value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}

@@ -29,6 +29,10 @@ QWidget* createToolsPage(const QString& objectName);
 // A flat 30 x 30 tool button at x, 15 on page.
 QPushButton* addToolButton(QWidget* page, const QString& objectName, int x, const QString& toolTip);
 
+// A value for an address's query, percent-encoded so that a ticket holding
+// '&', '+', '#' or '%' reaches the service as it was issued.
+QString queryValue(const QString& value);
+
 // The local page shown instead of a page that failed to load.
 QUrl networkErrorPageUrl();
 bool isNetworkErrorPage(const QUrl& url);

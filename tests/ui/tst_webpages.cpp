@@ -8,6 +8,7 @@
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 #include "ui/dialoglogin.h"
+#include "ui/pagemail.h"
 #include "ui/windowmain.h"
 
 #include <QDir>
@@ -190,6 +191,20 @@ private slots:
         QVERIFY(!query.hasQueryItem("companyId"));
         QCOMPARE(query.queryItemValue("SSO_TICKET"), CLoginInfo::instance()->ticket);
         QCOMPARE(js(mail, "document.getElementById('company').textContent").toString(), QString("个人账号"));
+    }
+
+    // The ticket is the service's to choose; the address carries it intact.
+    void mailAddressCarriesTheTicketAsIssued()
+    {
+        CLoginInfo& info = *CLoginInfo::instance();
+        const CLoginInfo saved = info;
+        info.ticket = QStringLiteral("ST-a+b&c=d#e%f g");
+        info.companyIds = {1002};
+        const QUrlQuery query(PageMail::homeUrl());
+        info = saved;
+        QCOMPARE(query.queryItemValue("SSO_TICKET", QUrl::FullyDecoded), QStringLiteral("ST-a+b&c=d#e%f g"));
+        QCOMPARE(query.queryItemValue("companyId"), QStringLiteral("1002"));
+        QCOMPARE(query.queryItemValue("client"), QStringLiteral("PC"));
     }
 
     void backFollowsTheHistory()
