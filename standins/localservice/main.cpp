@@ -2,6 +2,7 @@
 //
 //   vantelor-localservice --deployment config/local.json [--port N] [--data DIR]
 //                         [--seed FILE] [--private-key FILE] [--tolerance SECONDS]
+//                         [--exit-with-parent]
 //
 // It binds 127.0.0.1 only. Port 0 picks a free port; without --port the port of
 // the deployment's "service.baseUrl" is used. Once it listens it prints
@@ -18,7 +19,9 @@
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <thread>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -48,8 +51,21 @@ int main(int argc, char** argv)
                                        "file");
     const QCommandLineOption toleranceOption("tolerance", "Accepted clock difference of signed calls.",
                                              "seconds", "300");
-    parser.addOptions({deploymentOption, portOption, dataOption, seedOption, keyOption, toleranceOption});
+    const QCommandLineOption exitWithParentOption(
+        "exit-with-parent", "Stop when the process that started it ends, even by a crash (tests).");
+    parser.addOptions({deploymentOption, portOption, dataOption, seedOption, keyOption, toleranceOption,
+                       exitWithParentOption});
     parser.process(app);
+
+    if (parser.isSet(exitWithParentOption)) {
+        // A test that aborts runs no destructors; without this its service
+        // would keep running, reparented to init.
+        const pid_t parent = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) {
+            return 0;
+        }
+    }
 
     LocalService::Options options;
     options.deploymentFile = parser.value(deploymentOption);

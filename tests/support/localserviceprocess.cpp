@@ -50,7 +50,8 @@ bool LocalServiceProcess::start(const QString& dataDirectory, const QStringList&
     m_port = 0;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(TestEnvironment::binary("vantelor-localservice"),
-                    QStringList{"--deployment", m_deploymentFile, "--port", "0", "--data", m_dataDirectory} +
+                    QStringList{"--deployment", m_deploymentFile, "--port", "0", "--data", m_dataDirectory,
+                                "--exit-with-parent"} +
                         extraArguments);
     if (!m_process.waitForStarted(5000)) {
         return false;
