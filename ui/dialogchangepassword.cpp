@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDebug>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,7 +63,7 @@ void DialogChangePassword::setupUi()
     setObjectName(QStringLiteral("DialogChangePassword"));
     resize(426, 450);
     setWindowTitle(tr("登录Vantelor"));
-    setFont(QFont(QStringLiteral("Microsoft YaHei")));
+    setFont(FormWidgets::dialogFont());
 
     frameContent = new QFrame(this);
     frameContent->setObjectName(QStringLiteral("frameContent"));
@@ -220,16 +219,6 @@ bool DialogChangePassword::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void DialogChangePassword::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void DialogChangePassword::showEvent(QShowEvent* event)

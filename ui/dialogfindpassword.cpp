@@ -14,7 +14,6 @@
 
 #include <QDebug>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -76,10 +75,7 @@ void DialogFindPassword::setupUi()
     setObjectName(QStringLiteral("DialogFindPassword"));
     resize(426, 450);
     setWindowTitle(tr("登录Vantelor"));
-    QFont dialogFont;
-    dialogFont.setFamily(QStringLiteral("Microsoft YaHei"));
-    dialogFont.setStyleStrategy(QFont::PreferAntialias);
-    setFont(dialogFont);
+    setFont(dialogFont());
 
     frameContent = new QFrame(this);
     frameContent->setObjectName(QStringLiteral("frameContent"));
@@ -262,14 +258,4 @@ bool DialogFindPassword::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void DialogFindPassword::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

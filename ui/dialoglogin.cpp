@@ -17,7 +17,6 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -123,9 +122,7 @@ void DialogLogin::setupUi()
     setObjectName(QStringLiteral("DialogLogin"));
     resize(426, 450);
     setWindowTitle(tr("登录Vantelor"));
-    QFont dialogFont(QStringLiteral("Microsoft YaHei"));
-    dialogFont.setStyleStrategy(QFont::PreferAntialias);
-    setFont(dialogFont);
+    setFont(FormWidgets::dialogFont());
 
     frameContent = new QFrame(this);
     frameContent->setObjectName(QStringLiteral("frameContent"));
@@ -471,16 +468,6 @@ bool DialogLogin::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void DialogLogin::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void DialogLogin::showEvent(QShowEvent* event)

@@ -17,7 +17,6 @@
 #include <QFrame>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -87,10 +86,7 @@ void DialogSignup::setupUi()
     resize(426, 450);
     setWindowTitle(tr("登录Vantelor"));
     setFocusPolicy(Qt::StrongFocus);
-    QFont dialogFont;
-    dialogFont.setFamily(QStringLiteral("Microsoft YaHei"));
-    dialogFont.setStyleStrategy(QFont::PreferAntialias);
-    setFont(dialogFont);
+    setFont(dialogFont());
 
     frameContent = new QFrame(this);
     frameContent->setObjectName(QStringLiteral("frameContent"));
@@ -365,14 +361,4 @@ bool DialogSignup::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void DialogSignup::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

@@ -1,11 +1,19 @@
 #include "ui/formwidgets.h"
 
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 
 namespace FormWidgets {
+QFont dialogFont()
+{
+    QFont font(QStringLiteral("Microsoft YaHei"));
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
 QLabel* label(QWidget* parent, const char* name, const QRect& geometry, const QString& text,
               Qt::Alignment alignment)
 {

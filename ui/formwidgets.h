@@ -3,6 +3,7 @@
 #include <QRect>
 #include <QString>
 
+class QFont;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -11,6 +12,8 @@ class QWidget;
 
 // Builders for the absolutely placed widgets of the account dialogs.
 namespace FormWidgets {
+// The font every account dialog sets on itself.
+QFont dialogFont();
 QLabel* label(QWidget* parent, const char* name, const QRect& geometry, const QString& text = QString(),
               Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 // A right-aligned field caption.
