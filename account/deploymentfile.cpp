@@ -21,7 +21,9 @@ enum class Kind
     Url,
     Path,
     Host,
-    Pem
+    Pem,
+    Hex24,
+    Hex32
 };
 
 struct Key
@@ -67,9 +69,9 @@ const Key kKeys[] = {
     {"office.webOrigin", Kind::Origin, -1},
     {"weather.ipLocateOrigin", Kind::Origin, -1},
     {"weather.weatherOrigin", Kind::Origin, -1},
-    {"weather.apiKey", Kind::Text, -1},
+    {"weather.apiKey", Kind::Hex32, -1},
     {"analytics.collectorOrigin", Kind::Origin, -1},
-    {"analytics.appKey", Kind::Text, -1},
+    {"analytics.appKey", Kind::Hex24, -1},
     {"download.origin", Kind::Origin, -1},
     {"website", Kind::Url, -1},
     {"network.pingHost", Kind::Host, -1},
@@ -91,6 +93,10 @@ const char* expectation(Kind kind)
         return "expected a host name or IP address";
     case Kind::Pem:
         return "expected a PEM \"PUBLIC KEY\" block holding an RSA key";
+    case Kind::Hex24:
+        return "expected 24 lowercase hexadecimal characters";
+    case Kind::Hex32:
+        return "expected 32 lowercase hexadecimal characters";
     }
     return "";
 }
@@ -132,6 +138,11 @@ bool isValid(Kind kind, const QString& value)
     switch (kind) {
     case Kind::Text:
         return true;
+    case Kind::Hex24:
+    case Kind::Hex32: {
+        static const QRegularExpression hex("^[0-9a-f]+$");
+        return value.size() == (kind == Kind::Hex24 ? 24 : 32) && hex.match(value).hasMatch();
+    }
     case Kind::Origin: {
         static const QRegularExpression origin(
             R"(^https?://([A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?|\[[0-9A-Fa-f:.]+\])(:(\d{1,5}))?$)");

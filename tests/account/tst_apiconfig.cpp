@@ -27,6 +27,8 @@ public:
     }
 
 private slots:
+    // These tests read the deployment built in, not the one isolation moved.
+    void initTestCase() { CDeployment::restoreBuiltInForTesting(); }
     void cleanup()
     {
         CApiConfig::setCurrentTimeForTesting(0);
@@ -169,6 +171,18 @@ private slots:
                                     << QJsonValue(
                                            "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n")
                                     << "\"service.rsaPublicKeyPem\" is malformed";
+        QTest::newRow("weather key of other text")
+            << "weather.apiKey" << QJsonValue("local-weather-key") << "\"weather.apiKey\" is malformed";
+        QTest::newRow("weather key upper case") << "weather.apiKey"
+                                                << QJsonValue("0123456789ABCDEF0123456789ABCDEF")
+                                                << "\"weather.apiKey\" is malformed";
+        QTest::newRow("weather key one short")
+            << "weather.apiKey" << QJsonValue("0123456789abcdef0123456789abcde") << "\"weather.apiKey\" is malformed";
+        QTest::newRow("analytics key of weather length") << "analytics.appKey"
+                                                         << QJsonValue("0123456789abcdef0123456789abcdef")
+                                                         << "\"analytics.appKey\" is malformed";
+        QTest::newRow("analytics key not hexadecimal")
+            << "analytics.appKey" << QJsonValue("0123456789abcdef0123456g") << "\"analytics.appKey\" is malformed";
         QTest::newRow("section not an object")
             << "network" << QJsonValue("127.0.0.1") << "\"network\" is malformed";
     }
