@@ -1,4 +1,5 @@
 #include "account/loginmanager.h"
+#include "core/logtext.h"
 
 #include "account/apiconfig.h"
 #include "account/cipher.h"
@@ -364,7 +365,7 @@ void CLoginManager::replyGetTicket()
     }
     info->errorCode = answer.errorCode;
     info->errorMsg = answer.errorMsg;
-    qDebug().noquote() << "user ticket: " << QJsonDocument(answer.object).toJson(QJsonDocument::Compact);
+    qDebug().noquote() << "user ticket: " << LogText::maskedJson(QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
     emit signalLogState(info->errorCode, info->errorMsg);
     if (info->errorCode == "1209" || info->errorMsg == QString::fromUtf8("accessToken被踢出")) {
         const QString reason = tr("您的账号已在其他设备上登录!");
@@ -601,7 +602,7 @@ void CLoginManager::replyPrintInfo(QPointer<QNetworkReply>& reply)
     if (answer.success) {
         info->printInfo =
             QString::fromUtf8(QJsonDocument(answer.content.toObject().value("data").toObject()).toJson());
-        qDebug().noquote() << "Get onlineprint info OK:" << info->printInfo.toUtf8();
+        qDebug().noquote() << "Get onlineprint info OK:" << LogText::maskedJson(info->printInfo.toUtf8());
         return;
     }
     info->errorCode = answer.errorCode;

@@ -1,4 +1,5 @@
 #include "conference/ipcserver.h"
+#include "core/logtext.h"
 
 #include "conference/tandemlinkapi.h"
 #include "platform/localsocketname.h"
@@ -115,7 +116,7 @@ void CIPCServer::onReadyRead()
         if (stream.droppedBytes() > 0) {
             qDebug().noquote() << QString("Tandemlink-CIPCServer: dropped %1 bytes outside any message: %2")
                                       .arg(stream.droppedBytes())
-                                      .arg(QString::fromUtf8(stream.droppedSample()));
+                                      .arg(LogText::excerpt(QString::fromUtf8(stream.droppedSample())));
         }
         if (!messages.isEmpty()) {
             m_received.append(messages);

@@ -1,4 +1,5 @@
 #include "conference/tandemlinkproc.h"
+#include "core/logtext.h"
 
 #include "conference/ipcserver.h"
 #include "conference/tandemlinkapi.h"
@@ -102,7 +103,8 @@ void CTandemlinkProc::onNewDataReceived()
 
 void CTandemlinkProc::parseMessage(const QByteArray& message)
 {
-    qDebug().noquote() << "Tandemlink-CTandemlinkProc: parse received data: " + QString::fromUtf8(message);
+    qDebug().noquote() << "Tandemlink-CTandemlinkProc: parse received data: " +
+                              LogText::excerpt(QString::fromUtf8(message));
     const QJsonObject object = QJsonDocument::fromJson(message).object();
     if (object.isEmpty()) {
         return;

@@ -1,11 +1,20 @@
 #include "core/logmanager.h"
 
+#include "core/logtext.h"
+#include "platform/filemodes.h"
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
+
+namespace {
+// Where messages other than debug go: standard error, as before the log.
+QtMessageHandler previousHandler = nullptr;
+} // namespace
 
 QString dataDirectory()
 {
@@ -22,22 +31,42 @@ CLogManager& CLogManager::instance()
 
 void CLogManager::start()
 {
+    // The directory holds the remembered password and the logs: this user's only.
+    restrictDirectoryToUser(dataDirectory());
     removeOldLogs();
+    for (const QFileInfo& log : dailyLogs()) {
+        restrictFileToUser(log.absoluteFilePath());
+    }
     openLogFile();
+}
+
+QFileInfoList CLogManager::dailyLogs()
+{
+    QFileInfoList logs;
+    for (const QFileInfo& info : QDir(dataDirectory()).entryInfoList(QDir::Files)) {
+        if (isDailyLogName(info.fileName())) {
+            logs.append(info);
+        }
+    }
+    return logs;
+}
+
+void CLogManager::install()
+{
+    previousHandler = qInstallMessageHandler(&CLogManager::messageHandler);
+}
+
+bool CLogManager::isDailyLogName(const QString& fileName)
+{
+    static const QRegularExpression daily(R"(^log_\d{4}-\d{2}-\d{2}\.txt$)",
+                                          QRegularExpression::CaseInsensitiveOption);
+    return daily.match(fileName).hasMatch();
 }
 
 void CLogManager::removeOldLogs()
 {
-    QFileInfoList files = QDir(dataDirectory()).entryInfoList(QDir::Files, QDir::Time);
-    if (files.size() <= kKeptLogs) {
-        return;
-    }
-    QFileInfoList logs;
-    for (const QFileInfo& info : files) {
-        if (info.fileName().startsWith("log", Qt::CaseInsensitive)) {
-            logs.append(info);
-        }
-    }
+    // Only the client's own daily files count; anything else is the user's.
+    QFileInfoList logs = dailyLogs();
     if (logs.size() <= kKeptLogs) {
         return;
     }
@@ -59,6 +88,9 @@ void CLogManager::openLogFile()
     m_file.setFileName(m_filePath);
     const QIODevice::OpenMode mode = m_file.exists() ? QIODevice::Append : QIODevice::ReadWrite;
     const bool opened = m_file.open(mode);
+    if (opened) {
+        restrictFileToUser(m_filePath);
+    }
     m_stream.setDevice(&m_file);
     if (opened) {
         m_stream << "\n\n\n********************************** \n";
@@ -84,8 +116,13 @@ void CLogManager::write(const QString& line)
 
 void CLogManager::messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const QString line = qFormatLogMessage(type, context, message);
     if (type == QtDebugMsg) {
-        instance().write(line);
+        instance().write(qFormatLogMessage(type, context, message));
+        return;
+    }
+    // Warnings and fatal errors stay visible (a fatal one ends the process with
+    // only this word), with any ticket or token they quote masked.
+    if (previousHandler) {
+        previousHandler(type, context, LogText::maskedInText(message));
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QString>
 #include <QStringList>
@@ -22,12 +23,17 @@ public:
     void openLogFile();
     QString filePath() const { return m_filePath; }
 
+    // Installs messageHandler; other than debug messages go on to the handler before it.
+    static void install();
     static void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+    // "log_" + ISO date + ".txt" (case aside): the only files trimming may delete.
+    static bool isDailyLogName(const QString& fileName);
 
     static constexpr int kKeptLogs = 7;
 
 private:
     CLogManager() = default;
+    static QFileInfoList dailyLogs();
     void write(const QString& line);
 
     QString m_filePath;

@@ -1,4 +1,5 @@
 #include "ui/pagemail.h"
+#include "core/logtext.h"
 
 #include "account/deployment.h"
 #include "account/logininfo.h"
@@ -166,7 +167,7 @@ void PageMail::loadHome()
         return;
     }
     const QUrl url = homeUrl();
-    qDebug().noquote() << "PageMail: load" << url.toString();
+    qDebug().noquote() << "PageMail: load" << LogText::maskedUrl(url);
     webView->setEnabled(false);
     webView->load(url);
     webView->setEnabled(true);

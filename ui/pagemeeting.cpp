@@ -1,4 +1,5 @@
 #include "ui/pagemeeting.h"
+#include "core/logtext.h"
 
 #include "account/deployment.h"
 #include "account/logininfo.h"
@@ -124,7 +125,7 @@ void PageMeeting::load()
     // The view deletes the page it owned before.
     webView->setPage(page);
     const QUrl url = meetingUrl();
-    qDebug().noquote() << "meeting url: " + url.toString();
+    qDebug().noquote() << "meeting url: " + LogText::maskedUrl(url);
     webView->setEnabled(false);
     webView->load(url);
     webView->setEnabled(true);

@@ -1,4 +1,5 @@
 #include "core/logmanager.h"
+#include "core/logtext.h"
 #include "core/startup.h"
 #include "support/testenvironment.h"
 
@@ -10,6 +11,16 @@
 
 #include <algorithm>
 #include <random>
+
+namespace {
+// Stands for standard error: the handler that was in place before the log's.
+QStringList g_forwarded;
+
+void captureForwarded(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_forwarded << message;
+}
+} // namespace
 
 class TestLogManager : public QObject
 {
@@ -26,7 +37,8 @@ private slots:
     {
         m_dir = dataDirectory();
         QVERIFY(m_dir.startsWith(TestEnvironment::root()));
-        qInstallMessageHandler(&CLogManager::messageHandler);
+        qInstallMessageHandler(&captureForwarded);
+        CLogManager::install();
     }
     void cleanupTestCase() { qInstallMessageHandler(nullptr); }
     void init()
@@ -44,6 +56,14 @@ private slots:
         QTest::newRow("8 logs") << 8 << QStringList();
         QTest::newRow("10 logs") << 10 << QStringList();
         QTest::newRow("10 logs, oldest files are not logs") << 10 << QStringList{"vantelor.ini", "WeatherData.json"};
+        // Only the client's daily files are its own: a user's files that start
+        // with "log" stay, however many and however old.
+        QTest::newRow("10 logs and user files named log")
+            << 10 << QStringList{"logbook-1.txt", "logbook-2.txt", "logbook-3.txt", "log_notes.txt",
+                                 "log_2020-01-01.txt.bak", "log_2020-1-1.txt"};
+        QTest::newRow("user files named log only")
+            << 0 << QStringList{"logbook-1.txt", "logbook-2.txt", "logbook-3.txt", "logbook-4.txt",
+                                "logbook-5.txt", "logbook-6.txt", "logbook-7.txt", "logbook-8.txt"};
     }
     void trimKeepsSevenNewestLogs()
     {
@@ -57,7 +77,8 @@ private slots:
         QStringList expectedKept = others;
         for (int i = 0; i < logs; ++i) {
             // One upper-case name: the prefix is compared without case.
-            const QString name = QString(i == 0 ? "LOG_%1.txt" : "log_%1.txt").arg(i);
+            const QString date = QDate(2020, 1, 1).addDays(i).toString(Qt::ISODate);
+            const QString name = QString(i == 0 ? "LOG_%1.txt" : "log_%1.txt").arg(date);
             touch(name, now.addDays(-ages[i]));
             if (ages[i] <= CLogManager::kKeptLogs) {
                 expectedKept << name;
@@ -95,18 +116,70 @@ private slots:
         QVERIFY(text.contains("] CLogManager log file name:" + expectedPath + "\n"));
     }
 
-    void onlyDebugMessagesAreWritten()
+    void onlyDebugMessagesAreWrittenOthersGoOnMasked()
     {
         CLogManager::instance().openLogFile();
+        g_forwarded.clear();
         qWarning() << "a warning";
         qInfo() << "an info";
-        qCritical() << "a critical";
+        qCritical().noquote() << "a critical about http://h/x?SSO_TICKET=ST-0123456789abcdef";
         qDebug() << "a debug";
         const QString text = readLog();
         QVERIFY(text.contains("a debug"));
         QVERIFY(!text.contains("a warning"));
         QVERIFY(!text.contains("an info"));
         QVERIFY(!text.contains("a critical"));
+        QCOMPARE(g_forwarded.size(), 3);
+        QCOMPARE(g_forwarded.at(0), QString("a warning"));
+        QCOMPARE(g_forwarded.at(1), QString("an info"));
+        QCOMPARE(g_forwarded.at(2), QString::fromUtf8("a critical about http://h/x?SSO_TICKET=ST-0…(19)"));
+    }
+
+    void secretsAreMaskedForTheLog_data()
+    {
+        QTest::addColumn<QString>("masked");
+        QTest::addColumn<QString>("expected");
+        const QUrl withTicket("http://127.0.0.1:1/pcweb/index?companyId=7&SSO_TICKET=ST-123456789&client=PC");
+        const QByteArray printInfo = "{\"token\":\"abcdef123456\",\"printer\":{\"id\":\"p-0001-0002\"},\"copies\":2}";
+        const QString freeText = "url ?SSO_TICKET=ST-123456789&a=1 {\"accessToken\":\"tok-9876543210\"}";
+        QTest::newRow("secret") << LogText::masked("0123456789abcdef") << QString::fromUtf8("0123…(16)");
+        QTest::newRow("short secret shows nothing") << LogText::masked("abcdefgh") << QString::fromUtf8("…(8)");
+        QTest::newRow("ticket in an address")
+            << LogText::maskedUrl(withTicket)
+            << QString::fromUtf8("http://127.0.0.1:1/pcweb/index?companyId=7&SSO_TICKET=ST-1…(12)&client=PC");
+        QTest::newRow("address without ticket") << LogText::maskedUrl(QUrl("http://127.0.0.1:1/client/index.htm"))
+                                                << QString("http://127.0.0.1:1/client/index.htm");
+        QTest::newRow("print information")
+            << LogText::maskedJson(printInfo)
+            << QString::fromUtf8("{\"copies\":2,\"printer\":{\"id\":\"p-00…(11)\"},\"token\":\"abcd…(12)\"}");
+        QTest::newRow("not JSON") << LogText::maskedJson("ticket=ST-123456789") << QString::fromUtf8("tick…(19)");
+        QTest::newRow("free text")
+            << LogText::maskedInText(freeText)
+            << QString::fromUtf8("url ?SSO_TICKET=ST-1…(12)&a=1 {\"accessToken\":\"tok-…(14)\"}");
+    }
+    void secretsAreMaskedForTheLog()
+    {
+        QFETCH(QString, masked);
+        QFETCH(QString, expected);
+        QCOMPARE(masked, expected);
+    }
+
+    void outsideTextIsBoundedAndEscaped_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        const char binary[] = {'a', 0, 'b', 1, 0x7f};
+        QTest::newRow("plain") << "activate --x" << "activate --x";
+        QTest::newRow("forged line") << "x\n[2026/01/01 00:00:00.000] forged\r\t"
+                                     << "x\\n[2026/01/01 00:00:00.000] forged\\r\\t";
+        QTest::newRow("binary") << QString::fromLatin1(binary, sizeof(binary)) << "a\\x00b\\x01\\x7f";
+        QTest::newRow("flood") << QString(1000, 'x') << QString(300, 'x') + QString::fromUtf8("…(+700 chars)");
+    }
+    void outsideTextIsBoundedAndEscaped()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(LogText::excerpt(text), expected);
     }
 
     void threadsLoseAndInterleaveNoLine()
