@@ -1,5 +1,6 @@
 #include "core/singleapplication.h"
 
+#include "core/logtext.h"
 #include "platform/localsocketname.h"
 #include "platform/namedmutex.h"
 
@@ -9,6 +10,7 @@
 #include <QLocalSocket>
 #include <QLocale>
 #include <QTextStream>
+#include <QTimer>
 #include <QTranslator>
 
 const char* const SingleApplication::kServerName = "marlunemain";
@@ -75,16 +77,45 @@ void SingleApplication::installTranslators()
 
 void SingleApplication::newLocalConnection()
 {
-    QLocalSocket* socket = m_localServer ? m_localServer->nextPendingConnection() : nullptr;
-    if (!socket) {
-        return;
+    // Each connection gets up to 1000 ms to send its command, waited for
+    // without blocking the window or the other connections.
+    while (QLocalSocket* socket = m_localServer ? m_localServer->nextPendingConnection() : nullptr) {
+        if (m_pendingCommands >= kMaxPendingCommands) {
+            qDebug() << "newLocalConnection: too many connections, one closed unread";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_pendingCommands;
+        auto* timer = new QTimer(socket);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, socket, [this, socket] { readCommand(socket); });
+        connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { readCommand(socket); });
+        if (socket->bytesAvailable() > 0) {
+            readCommand(socket);
+        } else {
+            timer->start(1000);
+        }
     }
-    if (socket->bytesAvailable() == 0) {
-        socket->waitForReadyRead(1000);
+}
+
+void SingleApplication::readCommand(QLocalSocket* socket)
+{
+    // One read per connection: the first data (or none after the wait).
+    QObject::disconnect(socket, &QLocalSocket::readyRead, socket, nullptr);
+    if (QTimer* timer = socket->findChild<QTimer*>()) {
+        timer->stop();
     }
-    const QString command = QTextStream(socket).readAll();
-    delete socket;
-    qDebug().noquote() << "newLocalConnection: cmd :" + command;
+    --m_pendingCommands;
+    const QString command = QString::fromLocal8Bit(socket->read(kMaxCommandBytes));
+    socket->abort();
+    socket->deleteLater();
+    runCommand(command);
+}
+
+void SingleApplication::runCommand(const QString& command)
+{
+    qDebug().noquote() << "newLocalConnection: cmd :" + LogText::excerpt(command);
 
     const QStringList parts = command.split(' ', Qt::SkipEmptyParts);
     if (parts.isEmpty()) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QLocalServer;
+class QLocalSocket;
 class CNamedMutex;
 
 // The application object: keeps one client per user, hands a second start's
@@ -23,6 +24,10 @@ public:
 
     static const char* const kServerName;
     static const char* const kUpdaterServerName;
+    // Connections read at once; more are closed unread.
+    static constexpr int kMaxPendingCommands = 8;
+    // A command is a word and a command line: anything beyond is dropped.
+    static constexpr qint64 kMaxCommandBytes = 64 * 1024;
 
 public slots:
     void newLocalConnection();
@@ -31,10 +36,13 @@ public slots:
 private:
     void listen(bool mayRemoveLeftover);
     void installTranslators();
+    void readCommand(QLocalSocket* socket);
+    void runCommand(const QString& command);
 
     QPointer<QWidget> m_mainWindow;
     bool m_running = false;
     QLocalServer* m_localServer = nullptr;
+    int m_pendingCommands = 0;
     QString m_serverName;
     std::unique_ptr<CNamedMutex> m_mutex;
 };

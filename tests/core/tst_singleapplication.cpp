@@ -47,7 +47,8 @@ private slots:
         QVERIFY(path.startsWith(TestEnvironment::runtimeDir()));
         QFileInfo info(path);
         QVERIFY(info.exists());
-        QVERIFY(!(info.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup)));
+        QVERIFY(!(info.permissions() &
+                  (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup)));
         QVERIFY(QFileInfo::exists(TestEnvironment::runtimeDir() + "/marlunemain.lock"));
     }
 
@@ -87,6 +88,41 @@ private slots:
         QCOMPARE(second.exitCode(), 0);
         QTRY_COMPARE(g_commands.value(g_commands.size() - 1), "activate " + program + " --from second");
         QVERIFY(!(m_window.windowState() & Qt::WindowMinimized));
+    }
+
+    // Each idle connection waits for its command on its own, so they hold
+    // neither the window nor each other; past the bound they are closed unread.
+    void idleConnectionsAreBoundedAndHoldNothing()
+    {
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < SingleApplication::kMaxPendingCommands; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(localSocketName("marlunemain"));
+            QVERIFY(idle.back()->waitForConnected(2000));
+        }
+        QLocalSocket extra;
+        extra.connectToServer(localSocketName("marlunemain"));
+        QVERIFY(extra.waitForConnected(2000));
+        QTRY_COMPARE_WITH_TIMEOUT(extra.state(), QLocalSocket::UnconnectedState, 900);
+        for (const auto& socket : idle) {
+            QCOMPARE(socket->state(), QLocalSocket::ConnectedState);
+        }
+        // Their wait ends at 1000 ms each, all at once.
+        for (const auto& socket : idle) {
+            QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QLocalSocket::UnconnectedState, 3000);
+        }
+        send("activate after idle");
+        QTRY_COMPARE(g_commands.value(g_commands.size() - 1), QString("activate after idle"));
+    }
+
+    void loggedCommandIsBoundedAndEscaped()
+    {
+        const QString forged = "activate\n[2026/01/01 00:00:00.000] forged " + QString(5000, 'x');
+        send(forged);
+        QTRY_VERIFY(g_commands.value(g_commands.size() - 1).startsWith("activate\\n[2026/01/01"));
+        const QString logged = g_commands.last();
+        QVERIFY(!logged.contains('\n'));
+        QVERIFY2(logged.size() < 400, qPrintable(QString::number(logged.size())));
     }
 
     // Last: it closes the server.
