@@ -2,9 +2,11 @@
 
 #include "account/cipher.h"
 #include "account/deviceidentity.h"
+#include "platform/filemodes.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
 
 std::shared_ptr<CLocalConfig>& CLocalConfig::instance(bool release)
 {
@@ -31,6 +33,10 @@ CLocalConfig::CLocalConfig()
                                              QCoreApplication::applicationName());
     m_settings->setIniCodec("UTF-8");
     qDebug().noquote() << "vantelor config file path: " + filePath();
+    // Files from before the client kept them private.
+    if (QFile::exists(filePath())) {
+        restrictFileToUser(filePath());
+    }
 
     m_deviceId = deviceIdentity(false);
     const QString storedDeviceId = encryptedValue(kDeviceId, QString());

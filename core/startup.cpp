@@ -11,6 +11,7 @@
 #include "core/netstatewathcer.h"
 #include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
+#include "platform/filemodes.h"
 #include "platform/fontsubstitution.h"
 #include "platform/updater.h"
 #include "projection/projectionmanager.h"
@@ -73,9 +74,14 @@ void onQuitCleanup()
 
 int runClient(int& argc, char** argv)
 {
+    restrictNewFilesToUser();
     setApplicationIdentity();
+    // Headless (offscreen) has no OpenGL: the web engine's scene graph draws in software.
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && !qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
+        qputenv("QT_QUICK_BACKEND", "software");
+    }
     CLogManager::instance().start();
-    qInstallMessageHandler(&CLogManager::messageHandler);
+    CLogManager::install();
 
     auto app = std::make_unique<SingleApplication>(argc, argv);
     if (app->isRunning()) {

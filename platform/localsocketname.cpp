@@ -1,13 +1,17 @@
 #include "platform/localsocketname.h"
 
+#include <QDebug>
 #include <QDir>
-#include <QFileInfo>
+#include <QStandardPaths>
 
 QString localSocketName(const QString& name)
 {
-    const QString runtimeDir = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (runtimeDir.isEmpty() || !QFileInfo(runtimeDir).isDir()) {
-        return name;
+    // Qt's runtime location is $XDG_RUNTIME_DIR, or without it
+    // <temp>/runtime-<user>, created 0700 and refused when another user owns it:
+    // a shared folder would let another user's client hold this user's names.
+    const QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtimeDir.isEmpty()) {
+        qDebug() << "localSocketName: no private runtime folder, using the temp folder";
     }
-    return QDir(runtimeDir).filePath(name);
+    return runtimeDir.isEmpty() ? name : QDir(runtimeDir).filePath(name);
 }

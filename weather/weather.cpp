@@ -1,5 +1,7 @@
 #include "weather/weather.h"
 
+#include "platform/filemodes.h"
+
 #include "account/deployment.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
@@ -79,6 +81,7 @@ bool CWeather::loadLocalData()
     bool used = false;
     QFile file(cacheFilePath());
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        restrictFileToUser(file.fileName());
         WeatherData cached;
         if (parseWeather(file.readAll(), true, cached)) {
             m_data = cached;
