@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev qtwebengine5-dev libqt5webchannel5-dev qttranslations5-l10n
   libssl-dev openssl libcpp-httplib-dev
-  xvfb xauth x11-utils imagemagick fonts-noto-cjk
+  xvfb xauth x11-utils imagemagick fonts-noto-cjk iproute2
 )
 
 missing=()

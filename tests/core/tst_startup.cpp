@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -48,7 +49,7 @@ private slots:
 
         QProcess client;
         client.setProcessChannelMode(QProcess::ForwardedChannels);
-        client.start(TestEnvironment::binary("vantelor"), QStringList());
+        TestEnvironment::startClient(client);
         QVERIFY(client.waitForStarted());
 
         QLocalSocket socket;
@@ -94,6 +95,63 @@ private slots:
         QSettings settings(settingsPath, QSettings::IniFormat);
         QCOMPARE(decrypted(settings.value("Device/deviceID").toString()), deviceIdentity(false));
         QCOMPARE(decrypted(settings.value("Device/path").toString()), settingsPath);
+    }
+
+    // Without a runtime directory the client keeps its sockets in a private
+    // folder of its own, runs headless on the offscreen platform, says on
+    // standard error what Qt warns about, and keeps its files to the user.
+    void keepsItsFilesAndSocketsPrivate()
+    {
+        const QString dataDir = TestEnvironment::root() + "/config/vantelor";
+        QVERIFY(QDir().mkpath(dataDir));
+        const QString yesterdaysLog =
+            dataDir + "/log_" + QDate::currentDate().addDays(-1).toString(Qt::ISODate) + ".txt";
+        const QStringList ours = {dataDir + "/vantelor.ini", dataDir + "/WeatherData.json", yesterdaysLog};
+        const QString usersFile = dataDir + "/logbook-1.txt";
+        for (const QString& path : ours + QStringList{usersFile}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::Append));
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                        QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther));
+        }
+        QVERIFY(QFile::setPermissions(dataDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                   QFile::ReadUser | QFile::WriteUser | QFile::ExeUser |
+                                                   QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                   QFile::ExeOther));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("XDG_RUNTIME_DIR");
+        env.remove("QT_QUICK_BACKEND");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess client;
+        client.setProcessEnvironment(env);
+        TestEnvironment::startClient(client);
+        QVERIFY(client.waitForStarted());
+
+        const QString runtimeDir =
+            TestEnvironment::root() + "/tmp/runtime-" + QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
+        QLocalSocket socket;
+        QTRY_VERIFY_WITH_TIMEOUT(connectOnce(socket, runtimeDir + "/marlunemain"), 20000);
+        QCOMPARE(QFileInfo(runtimeDir).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                          QFile::ReadUser | QFile::WriteUser |
+                                                          QFile::ExeUser);
+        socket.write("close");
+        QVERIFY(socket.waitForBytesWritten(2000));
+        QTRY_VERIFY_WITH_TIMEOUT(client.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.exitCode(), 0);
+        QVERIFY(client.readAllStandardError().contains("XDG_RUNTIME_DIR not set"));
+
+        const QFile::Permissions userOnlyDir = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+        const QFile::Permissions userOnlyFile =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        QCOMPARE(QFileInfo(dataDir).permissions(), userOnlyDir);
+        const QString todaysLog = dataDir + "/log_" + QDate::currentDate().toString(Qt::ISODate) + ".txt";
+        for (const QString& path : ours + QStringList{todaysLog}) {
+            QVERIFY2(QFileInfo(path).permissions() == userOnlyFile, qPrintable(path));
+        }
+        QVERIFY(QFileInfo(usersFile).permissions() & QFile::ReadOther);
     }
 
 private:

@@ -1,9 +1,17 @@
 #include "support/testenvironment.h"
 
+#include "account/deviceidentity.h"
+#include "support/testdeployment.h"
+
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QtDebug>
 
+#include <arpa/inet.h>
 #include <cstdlib>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -43,8 +51,48 @@ void TestEnvironment::isolate()
     qputenv("XDG_CACHE_HOME", makeDir("cache").toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", makeDir("runtime").toLocal8Bit());
     qputenv("TMPDIR", makeDir("tmp").toLocal8Bit());
+    TestDeployment::useLocalService(closedPort());
 }
 
+quint16 TestEnvironment::closedPort()
+{
+    // Bound and never listening: connections to it are refused, and no other
+    // program can take the port while the test runs.
+    static const quint16 port = [] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            qFatal("cannot hold a closed port");
+        }
+        return quint16(ntohs(address.sin_port));
+    }();
+    return port;
+}
+
+void TestEnvironment::startClient(QProcess& process, const QStringList& arguments)
+{
+    static const bool namespaces = QProcess::execute("unshare", {"-n", "true"}) == 0;
+    if (!namespaces) {
+        qWarning() << "no network namespace: the client runs with the shipped deployment";
+        process.start(binary("vantelor"), arguments);
+        return;
+    }
+    // Loopback up, and an adapter with this machine's device id, so that the
+    // client knows itself as it does outside the namespace.
+    const QString mac = deviceIdentity(false);
+    const QString adapter =
+        mac.isEmpty()
+            ? QString()
+            : QString("ip link add vantelor0 address %1 type veth peer name vantelor1 address %1 && ")
+                  .arg(mac);
+    const QString script = adapter + "ip link set lo up && exec \"$@\"";
+    process.start("unshare",
+                  QStringList{"-n", "--", "sh", "-c", script, "sh", binary("vantelor")} + arguments);
+}
 QString TestEnvironment::root()
 {
     return rootPath();

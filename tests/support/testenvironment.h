@@ -2,13 +2,25 @@
 
 #include <QString>
 
+#include <QStringList>
+
+class QProcess;
+
 // Gives the test process directories of its own: home, settings and data
 // (XDG_CONFIG_HOME), runtime (local sockets) and TMPDIR. Call from initMain(),
 // before any Qt object reads them; the tree is removed at exit.
+// It also moves the built-in deployment to a loopback port the test holds
+// closed, so a test that starts no local service of its own reaches none
+// (not even one that ./run.sh left listening on the shipped port).
 namespace TestEnvironment {
 void isolate();
+// Starts the real client: in a network namespace of its own where one can be
+// made (its built-in deployment cannot be moved), so it reaches no service.
+void startClient(QProcess& process, const QStringList& arguments = QStringList());
 QString root();
 QString runtimeDir();
+// The loopback port the moved deployment points at.
+quint16 closedPort();
 // Path of a program built beside the client, e.g. "vantelor".
 QString binary(const QString& name);
 } // namespace TestEnvironment
