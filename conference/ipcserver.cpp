@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QTimerEvent>
 
+#include <sys/socket.h>
+
 namespace {
 constexpr int kQueueRetryMs = 200;
 int heartbeatIntervalMs = 21000;
@@ -63,6 +65,18 @@ void CIPCServer::onNewConnection()
 {
     QLocalSocket* socket = m_server ? m_server->nextPendingConnection() : nullptr;
     if (!socket) {
+        return;
+    }
+    // Any process of the user can reach the socket; only the one the client
+    // started may send replies or receive commands.
+    const qint64 pid = peerProcessId(socket);
+    if (m_peerPid <= 0 || pid != m_peerPid) {
+        qDebug().noquote() << QString("Tandemlink-CIPCServer: dropped a connection from process %1, not the "
+                                      "conference process %2")
+                                  .arg(pid)
+                                  .arg(m_peerPid);
+        socket->abort();
+        socket->deleteLater();
         return;
     }
     qDebug() << "Tandemlink-CIPCServer: on new connection.";
@@ -146,6 +160,17 @@ void CIPCServer::writeQueuedData()
     qDebug() << "Tandemlink-CIPCServer: all queuedData writen";
 }
 
+qint64 CIPCServer::peerProcessId(const QLocalSocket* socket)
+{
+    ucred credentials{};
+    socklen_t size = sizeof(credentials);
+    if (::getsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials,
+                     &size) != 0) {
+        return -1;
+    }
+    return credentials.pid;
+}
+
 QList<QByteArray> CIPCServer::takeReceived()
 {
     QList<QByteArray> received;
@@ -215,4 +240,5 @@ void CIPCServer::release()
     m_streams.clear();
     m_queued.clear();
     m_received.clear();
+    m_peerPid = 0;
 }

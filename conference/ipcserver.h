@@ -25,6 +25,9 @@ public:
     void release();
     // Whole messages received so far, oldest first; the list is emptied.
     QList<QByteArray> takeReceived();
+    // The process allowed to connect (the conference process the client
+    // started); connections from any other process are dropped.
+    void setPeerProcessId(qint64 pid) { m_peerPid = pid; }
 
     // Test seam: the heartbeat period, 21000 ms.
     static void setHeartbeatInterval(int ms);
@@ -48,6 +51,7 @@ private:
     bool writeToClients(const QByteArray& data);
     void forgetClient(QLocalSocket* socket);
     void stopHeartbeat();
+    static qint64 peerProcessId(const QLocalSocket* socket);
 
     QLocalServer* m_server = nullptr;
     QList<QLocalSocket*> m_clients;
@@ -57,4 +61,5 @@ private:
     QList<QByteArray> m_received;
     bool m_alive = true;
     int m_heartbeatTimerId = -1;
+    qint64 m_peerPid = 0;
 };

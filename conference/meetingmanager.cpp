@@ -22,6 +22,7 @@ CMeetingManager::CMeetingManager()
     connect(proc, &CTandemlinkProc::meetingStarted, this, &CMeetingManager::onMeetingStarted);
     connect(proc, &CTandemlinkProc::meetingStoped, this, &CMeetingManager::onMeetingStoped);
     connect(proc, &CTandemlinkProc::meetingError, this, &CMeetingManager::onMeetingError);
+    connect(proc, &CTandemlinkProc::meetingStopFailed, this, &CMeetingManager::onMeetingStopFailed);
 }
 
 CMeetingManager::~CMeetingManager()
@@ -60,10 +61,13 @@ bool CMeetingManager::startMeeting(const QStringList& paras)
     if (paras.size() != 3) {
         return refuse("101", "start meeting err: invalid parameters.", false);
     }
-    if (m_waiting) {
+    if (m_waiting || CTandemlinkAPI::instance()->isFetching()) {
         return refuse("102", "start meeting err: waiting last operation to finish.", true);
     }
 
+    // Waiting from here on: building the command may wait for the
+    // configuration, and a request arriving meanwhile must be refused.
+    m_waiting = true;
     ++m_pending;
     m_conferenceUuid = paras.at(0);
     m_memberId = paras.at(1);
@@ -95,7 +99,7 @@ bool CMeetingManager::stopMeeting(const QStringList& paras)
     if (paras.size() != 2) {
         return refuse("201", "stop meeting err: invalid parameters.", false);
     }
-    if (m_waiting) {
+    if (m_waiting || CTandemlinkAPI::instance()->isFetching()) {
         return refuse("202", "stop meeting err: waiting last operation to finish.", true);
     }
     if (paras.at(0) != m_conferenceUuid) {
@@ -174,6 +178,19 @@ void CMeetingManager::onMeetingError(QString errMsg)
     m_waiting = false;
     if (m_callback) {
         emit m_callback->onMeetingError("106", errMsg);
+    }
+}
+
+void CMeetingManager::onMeetingStopFailed(QString errMsg)
+{
+    qDebug().noquote() << "Tandemlink-CMeetingManager: onMeetingStopFailed: " + errMsg;
+    if (!m_inMeeting) {
+        return;
+    }
+    // Still in the conference: the page may leave again.
+    m_waiting = false;
+    if (m_callback) {
+        emit m_callback->onMeetingError(kErrCodeLeaveFailed, errMsg);
     }
 }
 

@@ -28,6 +28,10 @@ public:
     bool isInMeeting() const { return m_inMeeting; }
     QWebChannel* getWebChannel();
 
+    // errCode raised on the page when the process could not leave the
+    // conference (it goes on).
+    static constexpr const char* kErrCodeLeaveFailed = "206";
+
     // Test seam: how long a command may go unanswered, 15000 ms.
     static void setNoResponseTimeout(int ms);
 
@@ -38,6 +42,7 @@ private slots:
     void onMeetingStarted();
     void onMeetingStoped();
     void onMeetingError(QString errMsg);
+    void onMeetingStopFailed(QString errMsg);
     void onSDKNoResponse();
 
 private:

@@ -23,6 +23,7 @@ CShareManager::CShareManager()
     connect(proc, &CTandemlinkProc::shareStarted, this, &CShareManager::onShareStarted);
     connect(proc, &CTandemlinkProc::shareStoped, this, &CShareManager::onShareStoped);
     connect(proc, &CTandemlinkProc::shareError, this, &CShareManager::onShareError);
+    connect(proc, &CTandemlinkProc::shareStopFailed, this, &CShareManager::onShareStopFailed);
 }
 
 CShareManager::~CShareManager()
@@ -40,13 +41,16 @@ void CShareManager::setNoResponseTimeouts(int startMs, int stopMs)
 
 bool CShareManager::start(const QStringList& codes)
 {
-    if (m_waiting) {
+    if (m_waiting || CTandemlinkAPI::instance()->isFetching()) {
         return false;
     }
     m_codes = codes;
     if (m_codes.isEmpty() || m_codes.first().size() != kCodeLength) {
         return false;
     }
+    // Waiting from here on: building the command may wait for the
+    // configuration, and a request arriving meanwhile must be refused.
+    m_waiting = true;
     QJsonObject cmd{{"operation", "sharestart"},
                     {"clientappid", CTandemlinkAPI::instance()->clientAppId()},
                     {"screencode", m_codes.first()}};
@@ -61,12 +65,13 @@ bool CShareManager::stop()
     if (!m_sharing) {
         return true;
     }
-    if (m_waiting) {
+    if (m_waiting || CTandemlinkAPI::instance()->isFetching()) {
         return false;
     }
     if (m_codes.isEmpty() || m_codes.first().size() != kCodeLength) {
         return false;
     }
+    m_waiting = true;
     const QJsonObject cmd{{"operation", "sharestop"},
                           {"clientappid", CTandemlinkAPI::instance()->clientAppId()},
                           {"screencode", m_codes.first()}};
@@ -78,9 +83,9 @@ bool CShareManager::send(const QJsonObject& cmd, int noResponseMs)
     ++m_pending;
     if (!CTandemlinkProc::instance()->exeCmd(cmd)) {
         --m_pending;
+        m_waiting = false;
         return false;
     }
-    m_waiting = true;
     QTimer::singleShot(noResponseMs, Qt::CoarseTimer, this, &CShareManager::onSDKNoResponse);
     return true;
 }
@@ -109,6 +114,16 @@ void CShareManager::onShareError(QString errCode, QString errMsg)
     m_sharing = false;
     m_waiting = false;
     emit shareManagerError(errCode, errMsg);
+}
+
+void CShareManager::onShareStopFailed(QString errCode, QString errMsg)
+{
+    if (!m_sharing) {
+        return;
+    }
+    // Still sharing: the user may stop again.
+    m_waiting = false;
+    emit shareManagerStopFailed(errCode, errMsg);
 }
 
 void CShareManager::onSDKNoResponse()

@@ -26,11 +26,14 @@ signals:
     void shareManagerError(QString errCode, QString errMsg);
     void shareManagerStarted();
     void shareManagerStoped();
+    // A stop the process refused: the share goes on.
+    void shareManagerStopFailed(QString errCode, QString errMsg);
 
 private slots:
     void onShareStarted();
     void onShareStoped();
     void onShareError(QString errCode, QString errMsg);
+    void onShareStopFailed(QString errCode, QString errMsg);
     void onSDKNoResponse();
 
 private:

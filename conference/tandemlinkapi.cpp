@@ -21,8 +21,12 @@ CTandemlinkAPI::~CTandemlinkAPI() = default;
 
 QString CTandemlinkAPI::clientAppId()
 {
-    if (!m_loaded) {
+    // One fetch at a time: a call from inside the fetch's wait takes the
+    // value held now.
+    if (!m_loaded && !m_fetching) {
+        m_fetching = true;
         fetch(0);
+        m_fetching = false;
     }
     return m_clientAppId;
 }

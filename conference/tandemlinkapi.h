@@ -29,6 +29,9 @@ public:
     QString clientAppId();
     QString clientAppKey() const { return m_clientAppKey; }
     bool isLoaded() const { return m_loaded; }
+    // A fetch waits in a nested event loop: commands that arrive meanwhile
+    // are refused by their managers rather than started beside it.
+    bool isFetching() const { return m_fetching; }
 
     // Test seams: the tests live apart from the client, and one of them needs
     // a server that cannot listen.
@@ -50,4 +53,5 @@ private:
     QString m_clientAppId;
     QString m_clientAppKey;
     bool m_loaded = false;
+    bool m_fetching = false;
 };

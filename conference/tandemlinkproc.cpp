@@ -7,6 +7,8 @@
 #include <QDebug>
 #include <QJsonDocument>
 
+#include <utility>
+
 namespace {
 constexpr int kTypeHeartbeat = 10000;
 constexpr int kTypeReply = 10001;
@@ -15,6 +17,8 @@ constexpr int kNotificationFirst = 81000;
 constexpr int kNotificationLast = 90310;
 constexpr int kCodeShareInterrupted = 81001;
 constexpr int kCloseWaitMs = 1000;
+// errCode of a share start whose process ended before it answered.
+const char* const kCodeProcessEnded = "1";
 } // namespace
 
 CTandemlinkProc::CTandemlinkProc() : m_ipc(new CIPCServer(this))
@@ -46,8 +50,19 @@ bool CTandemlinkProc::exeCmd(const QJsonObject& cmd)
     }
     if (m_process->state() == QProcess::NotRunning) {
         m_process->start(QIODevice::ReadWrite);
+        // Only this process may talk on the server.
+        m_ipc->setPeerProcessId(m_process->processId());
     }
-    return m_ipc->sendData(QJsonDocument(cmd).toJson(QJsonDocument::Indented));
+    if (!m_ipc->sendData(QJsonDocument(cmd).toJson(QJsonDocument::Indented))) {
+        return false;
+    }
+    const QString operation = cmd.value("operation").toString();
+    if (operation == "sharestart") {
+        m_shareStartPending = true;
+    } else if (operation == "conferencestart") {
+        m_meetingStartPending = true;
+    }
+    return true;
 }
 
 bool CTandemlinkProc::createProcess()
@@ -56,9 +71,13 @@ bool CTandemlinkProc::createProcess()
         return true;
     }
     CTandemlinkAPI& api = *CTandemlinkAPI::instance();
-    const QJsonObject start{{"operation", "setservername"},
-                            {"clientappid", api.clientAppId()},
-                            {"servername", api.fullServerName()}};
+    const QString appId = api.clientAppId();
+    if (m_process) {
+        // Made by a command that came while the configuration was fetched.
+        return true;
+    }
+    const QJsonObject start{
+        {"operation", "setservername"}, {"clientappid", appId}, {"servername", api.fullServerName()}};
     const QByteArray text = QJsonDocument(start).toJson(QJsonDocument::Indented);
     qDebug().noquote() << "Tandemlink-CTandemlinkProc: cmd when starting: " + QString::fromUtf8(text);
 
@@ -135,6 +154,7 @@ void CTandemlinkProc::handleReply(const QJsonObject& data)
     const int errorCode = data.value("errorCode").toInt();
 
     if (operation == "sharestart") {
+        m_shareStartPending = false;
         if (success) {
             emit shareStarted();
         } else {
@@ -142,11 +162,14 @@ void CTandemlinkProc::handleReply(const QJsonObject& data)
             emit shareError(QString::number(errorCode), errorMsg);
         }
     } else if (operation == "sharestop") {
-        if (!success) {
+        if (success) {
+            emit shareStoped();
+        } else {
             m_lastError = "TandemlinkProc: SDK can't stop share";
+            emit shareStopFailed(QString::number(errorCode), errorMsg);
         }
-        emit shareStoped();
     } else if (operation == "conferencestart") {
+        m_meetingStartPending = false;
         if (success) {
             emit meetingStarted();
         } else {
@@ -154,10 +177,12 @@ void CTandemlinkProc::handleReply(const QJsonObject& data)
             emit meetingError(errorMsg);
         }
     } else if (operation == "conferencedisconnect") {
-        if (!success) {
+        if (success) {
+            emit meetingStoped();
+        } else {
             m_lastError = "TandemlinkProc: SDK can't stop meeting";
+            emit meetingStopFailed(errorMsg);
         }
-        emit meetingStoped();
     }
 }
 
@@ -195,6 +220,8 @@ void CTandemlinkProc::onHeartBeatFailed()
         // the commands queued for it, which were reported as unanswered long
         // ago and must not reach a process started later.
         m_ipc->release();
+        m_shareStartPending = false;
+        m_meetingStartPending = false;
         return;
     }
     closeProcess();
@@ -208,10 +235,20 @@ void CTandemlinkProc::onProcStarted()
 
 void CTandemlinkProc::onProcFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    Q_UNUSED(exitCode)
-    Q_UNUSED(exitStatus)
-    emit shareStoped();
-    emit meetingStoped();
+    qDebug() << "Tandemlink-CTandemlinkProc: process ended, exit code" << exitCode << exitStatus;
+    // A start still waiting for its answer failed; what was running stopped.
+    const bool shareStartFailed = std::exchange(m_shareStartPending, false);
+    const bool meetingStartFailed = std::exchange(m_meetingStartPending, false);
+    if (shareStartFailed) {
+        emit shareError(kCodeProcessEnded, tr("会议程序已退出,投屏未能开始"));
+    } else {
+        emit shareStoped();
+    }
+    if (meetingStartFailed) {
+        emit meetingError(tr("会议程序已退出,未能加入会议"));
+    } else {
+        emit meetingStoped();
+    }
     m_ipc->release();
     qDebug() << "Tandemlink-CTandemlinkProc: on proc finished.";
 }

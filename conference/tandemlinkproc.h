@@ -29,6 +29,10 @@ signals:
     void meetingStarted();
     void meetingStoped();
     void meetingError(QString errMsg);
+    // The process answered "sharestop" or "conferencedisconnect" with success
+    // false: the share or the conference goes on.
+    void shareStopFailed(QString errCode, QString errMsg);
+    void meetingStopFailed(QString errMsg);
 
 private slots:
     void onNewDataReceived();
@@ -48,4 +52,8 @@ private:
     QPointer<QProcess> m_process;
     CIPCServer* m_ipc;
     QString m_lastError;
+    // Starts handed to the process and not yet answered: if the process ends
+    // meanwhile, they failed.
+    bool m_shareStartPending = false;
+    bool m_meetingStartPending = false;
 };

@@ -7,8 +7,12 @@ CNetStateWathcer::CNetStateWathcer() : m_pingThread(this) {}
 CNetStateWathcer::~CNetStateWathcer()
 {
     stopMonitor();
-    // A ping can outlast the stop's wait; the thread must end before it goes.
-    m_pingThread.wait();
+    // A ping can outlast the stop's wait; the thread must end before it goes,
+    // so the ping is ended rather than waited for.
+    if (!m_pingThread.end(kEndWaitMs)) {
+        qDebug() << "CNetStateWathcer: the ping thread did not end in time";
+        m_pingThread.wait();
+    }
 }
 
 bool CNetStateWathcer::startMonitor()
@@ -17,9 +21,15 @@ bool CNetStateWathcer::startMonitor()
         return true;
     }
     m_monitoring = true;
-    connect(&m_pingThread, &CPingThread::stateChanged, this, &CNetStateWathcer::onStateChange, Qt::UniqueConnection);
+    connect(&m_pingThread, &CPingThread::stateChanged, this, &CNetStateWathcer::onStateChange,
+            Qt::UniqueConnection);
     qDebug() << "CNetStateWathcer: starting monitor...";
-    m_pingThread.start(QThread::InheritPriority);
+    // Stopped while a ping ran, the worker may still be in its last cycle:
+    // starting a running thread does nothing, so that run is ended first.
+    if (m_pingThread.isRunning() && !m_pingThread.end(kEndWaitMs)) {
+        qDebug() << "CNetStateWathcer: the ping thread did not end in time";
+    }
+    m_pingThread.startWatching();
     qDebug() << "CNetStateWathcer: monitor started";
     return true;
 }

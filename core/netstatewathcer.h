@@ -18,6 +18,9 @@ public:
     bool stopMonitor();
     bool isNetOK() const { return m_netOK; }
 
+    // How long a restart and the quit wait for a worker whose ping is ended.
+    static constexpr int kEndWaitMs = 2000;
+
 signals:
     void netStateChange(bool bNetOK);
 

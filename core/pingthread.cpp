@@ -3,7 +3,6 @@
 #include "platform/systemping.h"
 
 #include <QNetworkConfigurationManager>
-#include <QProcess>
 
 namespace {
 // The bearer API only answers on the thread that owns it, so the check is
@@ -50,7 +49,10 @@ void CPingThread::run()
         bool result = false;
         const bool online = onlineCheck() ? onlineCheck()() : configurationManager().isOnline();
         if (online) {
-            result = QProcess::execute(m_program, m_arguments) == 0;
+            result = CSystemPing::run(m_program, m_arguments, -1, [this] { return m_pingEnded.load(); }) == 0;
+        }
+        if (m_pingEnded) {
+            break; // a ping ended on purpose tells nothing about the network
         }
         if (m_reportNext) {
             m_reportNext = false;
@@ -74,6 +76,19 @@ void CPingThread::requestStop()
     // Under the mutex, so the wake-up cannot fall between the worker's check and its wait.
     QMutexLocker locker(&m_mutex);
     waitCondition().wakeAll();
+}
+
+bool CPingThread::end(int waitMs)
+{
+    m_pingEnded = true;
+    requestStop();
+    return wait(waitMs);
+}
+
+void CPingThread::startWatching()
+{
+    m_pingEnded = false;
+    start(QThread::InheritPriority);
 }
 
 void CPingThread::report(bool result)

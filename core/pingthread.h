@@ -25,6 +25,11 @@ public:
 
     // Asks the worker to end and wakes it if it sleeps between cycles.
     void requestStop();
+    // Asks the worker to end, ends a running ping at once and waits at most
+    // waitMs for the thread to finish; true when it has.
+    bool end(int waitMs);
+    // Starts the worker (again): a previous end() no longer applies.
+    void startWatching();
 
 signals:
     void stateChanged(bool bNetOK);
@@ -39,6 +44,7 @@ private:
     void report(bool result);
 
     std::atomic<bool> m_state{false};
+    std::atomic<bool> m_pingEnded{false};
     bool m_reportNext = false;
     QMutex m_mutex;
     QString m_program;

@@ -1,7 +1,8 @@
 #include "projection/cmdthread.h"
 
+#include "platform/systemping.h"
+
 #include <QDebug>
-#include <QProcess>
 
 void CCmdThread::setCommand(const QString& program, const QStringList& args)
 {
@@ -15,16 +16,10 @@ void CCmdThread::run()
     if (m_program.isEmpty()) {
         return;
     }
-    QProcess process;
-    process.start(m_program, m_args, QIODevice::ReadWrite);
-    const bool finished = process.waitForFinished(5000);
-    if (!finished) {
-        process.kill();
-        process.waitForFinished(1000);
-    }
-    m_exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    m_exitCode =
+        CSystemPing::run(m_program, m_args, kTimeLimitMs, [this] { return isInterruptionRequested(); });
     qDebug() << "CCmdThread exitCode:" << m_exitCode;
-    if (finished && process.exitStatus() == QProcess::NormalExit && m_exitCode == 0) {
+    if (m_exitCode == 0 && !isInterruptionRequested()) {
         emit success(m_args);
     }
 }

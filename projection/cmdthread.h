@@ -4,7 +4,8 @@
 #include <QThread>
 
 // Runs one short command (a ping) on its own thread; success() carries the
-// arguments when it exits with 0 within five seconds.
+// arguments when it exits with 0 within five seconds. An interruption request
+// ends the command at once.
 class CCmdThread : public QThread
 {
     Q_OBJECT
@@ -12,6 +13,8 @@ public:
     using QThread::QThread;
     void setCommand(const QString& program, const QStringList& args);
     int exitCode() const { return m_exitCode; }
+
+    static constexpr int kTimeLimitMs = 5000;
 
 signals:
     void success(QStringList para);

@@ -4,7 +4,9 @@
 #include "platform/systemping.h"
 #include "projection/cmdthread.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
+#include <QRegularExpression>
 #include <QTimerEvent>
 
 #include <cstring>
@@ -14,6 +16,24 @@ namespace {
 constexpr int kLookupTick = 10;
 constexpr int kAddressPhaseStart = 100;
 constexpr int kTimeoutTick = 117;
+// How long the release waits for pings it has interrupted.
+constexpr int kPingEndWaitMs = 2000;
+
+// The lookup's text goes to the ping's command line: only an address.
+bool isDottedIPv4(const QString& text)
+{
+    static const QRegularExpression form(R"(^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$)");
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch()) {
+        return false;
+    }
+    for (int i = 1; i <= 4; ++i) {
+        if (match.captured(i).toInt() > 255) {
+            return false;
+        }
+    }
+    return true;
+}
 } // namespace
 
 CProjectionManager::CProjectionManager() = default;
@@ -21,6 +41,21 @@ CProjectionManager::CProjectionManager() = default;
 CProjectionManager::~CProjectionManager()
 {
     stopStateTimer();
+    // No ping may outlive the manager: its answer has nowhere to go, and
+    // the clean-up after it may already have begun.
+    for (const QPointer<CCmdThread>& thread : qAsConst(m_pings)) {
+        if (thread) {
+            thread->disconnect(this);
+            thread->requestInterruption();
+        }
+    }
+    const QDeadlineTimer deadline(kPingEndWaitMs);
+    for (const QPointer<CCmdThread>& thread : qAsConst(m_pings)) {
+        if (thread && !thread->wait(deadline)) {
+            qDebug() << "Projection : a ping did not end in time";
+            thread->setParent(nullptr); // never destroyed while it runs
+        }
+    }
     if (m_callback.session) {
         if (m_callback.projecting) {
             qDebug() << "Stop projection";
@@ -36,6 +71,7 @@ bool CProjectionManager::start(const QStringList& codes)
         return false;
     }
     m_lastError.clear();
+    ++m_attempt;
     m_targets = codes;
     m_codeCount = codes.size();
     m_counter = 0;
@@ -167,6 +203,10 @@ bool CProjectionManager::lookupCodes()
             failCode("Projection error: code error");
             return false;
         }
+        if (!isDottedIPv4(ip)) {
+            failCode("Projection error: the code's address is no IPv4 address");
+            return false;
+        }
         QStringList candidates{ip};
         for (const QString prefix : {"192", "172", "10"}) {
             if (first != prefix) {
@@ -188,20 +228,30 @@ bool CProjectionManager::lookupCodes()
 
 void CProjectionManager::startPings()
 {
+    m_pings.removeAll(nullptr);
+    const int attempt = m_attempt;
     for (const QStringList& candidates : qAsConst(m_candidates)) {
         for (const QString& address : candidates) {
-            auto* thread = new CCmdThread();
+            auto* thread = new CCmdThread(this);
             thread->setCommand(CSystemPing::program(), CSystemPing::arguments(1, 1700, address));
             connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-            connect(thread, &CCmdThread::success, this, &CProjectionManager::onPingOK);
+            connect(thread, &CCmdThread::success, this,
+                    [this, attempt](const QStringList& para) { onPingOK(attempt, para); });
+            m_pings.append(thread);
             thread->start(QThread::InheritPriority);
         }
     }
 }
 
-void CProjectionManager::onPingOK(QStringList para)
+void CProjectionManager::onPingOK(int attempt, QStringList para)
 {
     qDebug().noquote() << "Projection : ping OK" << para.join(' ');
+    // Only the attempt that sent the ping, and only while it looks for an
+    // address: a late answer must not start a projection of its own.
+    if (attempt != m_attempt || m_counter < kAddressPhaseStart) {
+        qDebug() << "Projection : ping answer ignored, its attempt is over";
+        return;
+    }
     const QString address = para.value(para.size() - 1);
     if (m_codeCount <= 1) {
         if (m_targets.isEmpty()) {

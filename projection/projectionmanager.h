@@ -4,7 +4,10 @@
 #include "projection/projectionproxy.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
+
+class CCmdThread;
 
 // Projects the screen to one or two receivers named by 5-character codes:
 // first by code, then by the receivers' addresses found through the code
@@ -38,7 +41,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private slots:
-    void onPingOK(QStringList para);
+    // A ping of the given attempt answered.
+    void onPingOK(int attempt, QStringList para);
 
 private:
     CProjectionManager();
@@ -57,4 +61,8 @@ private:
     int m_timerId = -1;
     // How many codes the running attempt projects to.
     int m_codeCount = 0;
+    // Counts the attempts: a ping answers only for the attempt that sent it.
+    int m_attempt = 0;
+    // Pings still running; they end (or are waited for) when the manager goes.
+    QList<QPointer<CCmdThread>> m_pings;
 };

@@ -15,6 +15,7 @@ CShareWrapper::CShareWrapper()
     connect(share, &CShareManager::shareManagerStarted, this, &CShareWrapper::onShareManagerStarted);
     connect(share, &CShareManager::shareManagerStoped, this, &CShareWrapper::onShareManagerStoped);
     connect(share, &CShareManager::shareManagerError, this, &CShareWrapper::onShareManagerError);
+    connect(share, &CShareManager::shareManagerStopFailed, this, &CShareWrapper::onShareManagerStopFailed);
 }
 
 CShareWrapper::~CShareWrapper()
@@ -57,9 +58,17 @@ bool CShareWrapper::start(const QStringList& codes)
         return started;
     }
     m_state = StartingBoth;
-    share.start(shortCodes);
-    projection.start(longCodes);
+    // A half refused at once is that half's error: the other half's outcome
+    // still decides what is announced.
+    if (!share.start(shortCodes)) {
+        handle(ShareError, QString(), tr("未知原因导致无法启动投屏"));
+    }
+    const bool projectionStarted = projection.start(longCodes);
     m_lastError = projection.lastError();
+    if (!projectionStarted) {
+        handle(ProjectionError, QString(),
+               m_lastError.isEmpty() ? tr("未知原因导致无法启动投屏") : m_lastError);
+    }
     return true;
 }
 
@@ -77,6 +86,9 @@ bool CShareWrapper::isSharing() const
 
 CShareWrapper::Step CShareWrapper::transition(State state, Event event, bool shareOn, bool projecting)
 {
+    if (event == ShareStopFailed) {
+        return {state, EmitError};
+    }
     if (state == StartingBoth) {
         switch (event) {
         case ProjectionStarted:
@@ -91,6 +103,8 @@ CShareWrapper::Step CShareWrapper::transition(State state, Event event, bool sha
             return {StartingShare, NoOutput};
         case ShareStopped:
             return {StartingProjection, NoOutput};
+        case ShareStopFailed:
+            break;
         }
     }
     if (state == RunningBoth) {
@@ -105,6 +119,8 @@ CShareWrapper::Step CShareWrapper::transition(State state, Event event, bool sha
             return shareOn ? Step{Running, StopShare} : Step{Idle, EmitStopped};
         case ShareStopped:
             return projecting ? Step{Running, StopProjection} : Step{Idle, EmitStopped};
+        case ShareStopFailed:
+            break;
         }
     }
     switch (event) {
@@ -116,6 +132,7 @@ CShareWrapper::Step CShareWrapper::transition(State state, Event event, bool sha
         return {Idle, EmitError};
     case ProjectionStopped:
     case ShareStopped:
+    case ShareStopFailed:
         break;
     }
     return {Idle, EmitStopped};
@@ -176,4 +193,9 @@ void CShareWrapper::onShareManagerStoped()
 void CShareWrapper::onShareManagerError(QString errCode, QString errMsg)
 {
     handle(ShareError, errCode, errMsg);
+}
+
+void CShareWrapper::onShareManagerStopFailed(QString errCode, QString errMsg)
+{
+    handle(ShareStopFailed, errCode, errMsg);
 }

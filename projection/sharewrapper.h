@@ -29,7 +29,9 @@ public:
         ProjectionError,
         ShareError,
         ProjectionStopped,
-        ShareStopped
+        ShareStopped,
+        // The process refused a "sharestop": the share goes on.
+        ShareStopFailed
     };
     enum Output
     {
@@ -68,6 +70,7 @@ private slots:
     void onShareManagerStarted();
     void onShareManagerStoped();
     void onShareManagerError(QString errCode, QString errMsg);
+    void onShareManagerStopFailed(QString errCode, QString errMsg);
 
 private:
     CShareWrapper();

@@ -117,6 +117,9 @@ void CStandinSdk::handleCommand(const QJsonObject& cmd)
     qDebug().noquote() << "received" << operation << QString::fromUtf8(compact(cmd));
     if (m_switches.noReplyOperations.contains(operation)) {
         qDebug().noquote() << "leaving" << operation << "unanswered";
+        // An exit or crash set for this operation still happens, while the
+        // client waits for the answer.
+        afterReply(operation);
         return;
     }
     QTimer::singleShot(m_switches.replyDelayMs, this, [this, cmd] { answer(cmd); });

@@ -16,8 +16,10 @@ struct CStandinSwitches
     QString errorMsg;              // ERROR_MSG: ... and this errorMsg
     QStringList noReplyOperations; // NO_REPLY: operations never answered (heartbeats go on)
     QString silentAfter;           // SILENT_AFTER: operation (or "connect") after which nothing is sent
-    QString exitAfter;             // EXIT_AFTER: operation after whose reply the process exits (code 0)
-    QString crashAfter;            // CRASH_AFTER: operation after whose reply the process dies by SIGKILL
+    // EXIT_AFTER, CRASH_AFTER: operation after whose reply (after whose
+    // receipt, when it is in NO_REPLY) the process exits (code 0) or dies by SIGKILL
+    QString exitAfter;
+    QString crashAfter;
     QString notifyAfter; // NOTIFY: "operation:module:errorCode:errorMsg", a type 10002 after the reply
     QString notifyModule;
     int notifyCode = 0;

@@ -222,6 +222,34 @@ private slots:
         QVERIFY(manager().startMeeting({"c-2", "m-1", "name"})); // no longer waiting
     }
 
+    // A leave the process refused leaves the user in the conference: the
+    // page learns it by a code of its own and may leave again.
+    void leaveRefusedByTheProcess()
+    {
+        Standin::set("FAIL", "conferencedisconnect");
+        Standin::set("ERROR_MSG", "退出会议失败");
+        m_bridge->startMeeting("c-1", "m-1", "name");
+        QTRY_COMPARE(m_events, QStringList{"started c-1"});
+        m_bridge->stopMeeting("c-1", "m-1");
+        QTRY_COMPARE(m_events, (QStringList{"started c-1", "error 206 退出会议失败"}));
+        QVERIFY(manager().isInMeeting());
+        QCOMPARE(m_bridge->getCurMeetingId(), QString("c-1"));
+        QVERIFY(manager().stopMeeting({"c-1", "m-1"})); // no longer waiting
+        QTRY_COMPARE(Standin::received().size(), 3);
+    }
+
+    void processEndsBeforeTheConferenceStarts()
+    {
+        CMeetingManager::setNoResponseTimeout(3000); // the process ends first
+        Standin::set("NO_REPLY", "conferencestart");
+        Standin::set("EXIT_AFTER", "conferencestart");
+        m_bridge->startMeeting("c-1", "m-1", "name");
+        QTRY_COMPARE(m_events, QStringList{"error 106 会议程序已退出,未能加入会议"});
+        QVERIFY(!manager().isInMeeting());
+        QTest::qWait(3000); // past the no-response time
+        QCOMPARE(m_events, QStringList{"error 106 会议程序已退出,未能加入会议"});
+    }
+
     void processDiesMidConference()
     {
         Standin::set("CRASH_AFTER", "conferencestart");

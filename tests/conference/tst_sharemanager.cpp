@@ -33,6 +33,8 @@ private slots:
         connect(&share(), &CShareManager::shareManagerStoped, this, [this] { m_events << "stoped"; });
         connect(&share(), &CShareManager::shareManagerError, this,
                 [this](QString code, QString msg) { m_events << "error " + code + " " + msg; });
+        connect(&share(), &CShareManager::shareManagerStopFailed, this,
+                [this](QString code, QString msg) { m_events << "stop failed " + code + " " + msg; });
     }
 
     void cleanup()
@@ -124,6 +126,33 @@ private slots:
         QTRY_COMPARE(m_events, QStringList{"error 3021 接收端忙"});
         QVERIFY(!share().isSharing());
         QVERIFY(share().start({"AB12"})); // no longer waiting
+    }
+
+    // A stop the process refused leaves the share on, to be stopped again.
+    void stopRefusedByTheProcess()
+    {
+        Standin::set("FAIL", "sharestop");
+        Standin::set("ERROR_CODE", "3022");
+        Standin::set("ERROR_MSG", "停止投屏失败");
+        QVERIFY(share().start({"AB12"}));
+        QTRY_COMPARE(m_events, QStringList{"started"});
+        QVERIFY(share().stop());
+        QTRY_COMPARE(m_events, (QStringList{"started", "stop failed 3022 停止投屏失败"}));
+        QVERIFY(share().isSharing());
+        QVERIFY(share().stop()); // no longer waiting
+        QTRY_COMPARE(Standin::received().size(), 3);
+    }
+
+    void processEndsBeforeTheShareStarts()
+    {
+        CShareManager::setNoResponseTimeouts(3000, 300); // the process ends first
+        Standin::set("NO_REPLY", "sharestart");
+        Standin::set("CRASH_AFTER", "sharestart");
+        QVERIFY(share().start({"AB12"}));
+        QTRY_COMPARE(m_events, QStringList{"error 1 会议程序已退出,投屏未能开始"});
+        QVERIFY(!share().isSharing());
+        QTest::qWait(3000); // past the no-response time
+        QCOMPARE(m_events, QStringList{"error 1 会议程序已退出,投屏未能开始"});
     }
 
     void noResponse_data()

@@ -1,7 +1,11 @@
 #include "account/apiconfig.h"
 #include "account/deployment.h"
+#include "conference/meetingmanager.h"
+#include "conference/sharemanager.h"
 #include "conference/tandemlinkapi.h"
+#include "conference/tandemlinkproc.h"
 #include "core/startup.h"
+#include "standin.h"
 #include "support/localserviceprocess.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
@@ -41,6 +45,14 @@ private:
         return {{"mode", "raw"}, {"status", 200}, {"body", json(envelope)}};
     }
 
+    static bool issue(const QString& kind, int number)
+    {
+        if (kind == "conference") {
+            return CMeetingManager::instance()->startMeeting({QString("c-%1").arg(number), "m-1", "name"});
+        }
+        return CShareManager::instance()->start({number == 1 ? "AB12" : "CD34"});
+    }
+
 private slots:
     void initTestCase()
     {
@@ -59,7 +71,13 @@ private slots:
         CApiConfig::instance(true); // no clock offset carried over
     }
 
-    void cleanup() { CTandemlinkAPI::instance(true); }
+    void cleanup()
+    {
+        CShareManager::instance(true);
+        CMeetingManager::instance(true);
+        CTandemlinkProc::instance(true);
+        CTandemlinkAPI::instance(true);
+    }
 
     void cleanupTestCase() { CDeployment::restoreBuiltInForTesting(); }
 
@@ -130,6 +148,55 @@ private slots:
         QCOMPARE(api.clientAppId(), m_serviceId);
         QCOMPARE(api.clientAppKey(), m_serviceKey);
         QCOMPARE(configRequests().size(), requests + (loaded ? 0 : 1));
+    }
+
+    void commandsDuringTheFetch_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("conference, then conference") << "conference"
+                                                     << "conference";
+        QTest::newRow("conference, then share") << "conference"
+                                                << "share";
+        QTest::newRow("share, then conference") << "share"
+                                                << "conference";
+        QTest::newRow("share, then share") << "share"
+                                           << "share";
+    }
+
+    // The first command waits for a slow configuration; a second one 100 ms
+    // later is refused as "waiting": one fetch, one process, one command.
+    void commandsDuringTheFetch()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        Standin::reset();
+        QVERIFY(m_service.setFault(
+            {{"endpoint", "conferenceConfig"}, {"mode", "delay"}, {"delayMs", 1000}, {"count", 1}}));
+        bool secondIssued = false;
+        bool secondAccepted = false;
+        QTimer::singleShot(100, this, [&] {
+            secondIssued = true;
+            secondAccepted = issue(second, 2);
+        });
+        QVERIFY(issue(first, 1));
+        QVERIFY(secondIssued);
+        QVERIFY(!secondAccepted);
+        if (second == "conference") {
+            QCOMPARE(CMeetingManager::instance()->errCode(), QString("102"));
+        }
+
+        QTRY_VERIFY(first == "conference" ? CMeetingManager::instance()->isInMeeting()
+                                          : CShareManager::instance()->isSharing());
+        QCOMPARE(CMeetingManager::instance()->conferenceUuid(), QString(first == "conference" ? "c-1" : ""));
+        QTest::qWait(300);
+        QCOMPARE(Standin::pids().size(), 1);
+        const QList<QJsonObject> sent = Standin::received();
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.at(0).value("operation").toString(),
+                 QString(first == "conference" ? "conferencestart" : "sharestart"));
+        QCOMPARE(sent.at(0).value("clientappid").toString(), m_serviceId);
+        QCOMPARE(configRequests().size(), 1);
     }
 
     // A service that does not answer within the time limit leaves the defaults.

@@ -5,6 +5,7 @@
 #include "standin.h"
 #include "support/testenvironment.h"
 
+#include <QLocalSocket>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -36,6 +37,12 @@ private slots:
         connect(proc, &CTandemlinkProc::meetingStoped, this, [this] { m_events << "meetingStoped"; });
         connect(proc, &CTandemlinkProc::meetingError, this,
                 [this](const QString& msg) { m_events << "meetingError " + msg; });
+        connect(proc, &CTandemlinkProc::shareStopFailed, this,
+                [this](const QString& code, const QString& msg) {
+                    m_events << "shareStopFailed " + code + " " + msg;
+                });
+        connect(proc, &CTandemlinkProc::meetingStopFailed, this,
+                [this](const QString& msg) { m_events << "meetingStopFailed " + msg; });
     }
 
     void cleanup() { CTandemlinkProc::instance(true); }
@@ -80,8 +87,10 @@ private slots:
         QTest::newRow("sharestart failed") << "sharestart" << true << QStringList{"shareError 3021 接收端忙"}
                                            << "TandemlinkProc: SDK can't start share";
         QTest::newRow("sharestop ok") << "sharestop" << false << QStringList{"shareStoped"} << "";
+        // A refused stop is no stop: the receiver may still show the screen.
         QTest::newRow("sharestop failed")
-            << "sharestop" << true << QStringList{"shareStoped"} << "TandemlinkProc: SDK can't stop share";
+            << "sharestop" << true << QStringList{"shareStopFailed 3021 接收端忙"}
+            << "TandemlinkProc: SDK can't stop share";
         QTest::newRow("conferencestart ok")
             << "conferencestart" << false << QStringList{"meetingStarted"} << "";
         QTest::newRow("conferencestart failed")
@@ -90,7 +99,7 @@ private slots:
         QTest::newRow("conferencedisconnect ok")
             << "conferencedisconnect" << false << QStringList{"meetingStoped"} << "";
         QTest::newRow("conferencedisconnect failed")
-            << "conferencedisconnect" << true << QStringList{"meetingStoped"}
+            << "conferencedisconnect" << true << QStringList{"meetingStopFailed 接收端忙"}
             << "TandemlinkProc: SDK can't stop meeting";
     }
 
@@ -222,6 +231,60 @@ private slots:
         QVERIFY(proc().exeCmd(command("conferencestart")));
         QTRY_COMPARE(m_events, QStringList{"meetingStarted"});
         QCOMPARE(Standin::pids().size(), 2);
+    }
+
+    void processEndsWhileAStartWaits_data()
+    {
+        QTest::addColumn<QString>("switchName");
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("events");
+        const QStringList share{"shareError 1 会议程序已退出,投屏未能开始", "meetingStoped"};
+        const QStringList meeting{"shareStoped", "meetingError 会议程序已退出,未能加入会议"};
+        QTest::newRow("crash, share") << "CRASH_AFTER"
+                                      << "sharestart" << share;
+        QTest::newRow("exit, share") << "EXIT_AFTER"
+                                     << "sharestart" << share;
+        QTest::newRow("crash, conference") << "CRASH_AFTER"
+                                           << "conferencestart" << meeting;
+        QTest::newRow("exit, conference") << "EXIT_AFTER"
+                                          << "conferencestart" << meeting;
+    }
+
+    // A start the process never answered failed; it did not start and stop.
+    void processEndsWhileAStartWaits()
+    {
+        QFETCH(QString, switchName);
+        QFETCH(QString, operation);
+        QFETCH(QStringList, events);
+        Standin::set("NO_REPLY", operation);
+        Standin::set(switchName.toLatin1().constData(), operation);
+        QVERIFY(proc().exeCmd(command(operation)));
+        QTRY_COMPARE(m_events, events);
+        QCOMPARE(Standin::pids().size(), 1);
+    }
+
+    // Only the process the client started is served: another process of the
+    // same user that connects gets no command, and what it sends counts for
+    // nothing.
+    void onlyTheStartedProcessIsServed()
+    {
+        QVERIFY(proc().exeCmd(shareStart()));
+        QTRY_COMPARE(m_events, QStringList{"shareStarted"});
+
+        QLocalSocket intruder;
+        QByteArray heard;
+        connect(&intruder, &QLocalSocket::readyRead, this, [&] { heard += intruder.readAll(); });
+        intruder.connectToServer(CTandemlinkAPI::instance()->fullServerName());
+        QVERIFY(intruder.waitForConnected(2000));
+        intruder.write(
+            R"({"type": 10002, "data": {"module": "projection", "errorCode": 81001, "errorMsg": "bye"}})");
+        intruder.flush();
+        QTRY_COMPARE(intruder.state(), QLocalSocket::UnconnectedState);
+
+        QVERIFY(proc().exeCmd(command("sharestop")));
+        QTRY_COMPARE(m_events, (QStringList{"shareStarted", "shareStoped"}));
+        QCOMPARE(Standin::received().size(), 2);
+        QCOMPARE(heard, QByteArray());
     }
 
     // Commands queued for a process that could not be started were reported

@@ -8,6 +8,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
 // The watcher with the loopback-only ping, scripted per case; the system's
 // online notice goes through the thread's seam.
 class TestNetStateWathcer : public QObject
@@ -108,7 +112,86 @@ private slots:
         CNetStateWathcer::instance(true); // must wait for the ping to end
     }
 
+    // Stopped while a ping runs and started again: the watcher goes on
+    // watching (the old run is ended first) and reports its first cycle.
+    void restartWhilePingingKeepsWatching()
+    {
+        script({step("ok"), step("ok", 2500), step("fail")});
+        QSignalSpy changes(watcher(), &CNetStateWathcer::netStateChange);
+        watcher()->startMonitor();
+        QTRY_COMPARE(changes.count(), 1);
+        auto* thread = watcher()->findChild<CPingThread*>();
+        QTRY_VERIFY_WITH_TIMEOUT((CPingThread::waitCondition().wakeAll(), pingRuns() == 2), 3000);
+        QTest::qWait(100);
+        watcher()->stopMonitor();
+        QVERIFY(thread->isRunning());
+
+        QVERIFY(watcher()->startMonitor());
+        QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 2, 2 * CPingThread::kCycleWaitMs);
+        QCOMPARE(changes.at(1).at(0).toBool(), false);
+        QCOMPARE(pingRuns(), 3);
+        QVERIFY(thread->isRunning());
+    }
+
+    // The quit does not wait for a hanging ping: the ping is ended.
+    void quitEndsARunningPing()
+    {
+        script({step("ok"), step("ok", 30000)});
+        QSignalSpy changes(watcher(), &CNetStateWathcer::netStateChange);
+        watcher()->startMonitor();
+        QTRY_COMPARE(changes.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT((CPingThread::waitCondition().wakeAll(), pingRuns() == 2), 3000);
+        QTest::qWait(100);
+        QElapsedTimer timer;
+        timer.start();
+        CNetStateWathcer::instance(true);
+        QVERIFY2(timer.elapsed() < 15000, "the hanging ping was waited for");
+    }
+
+    // What the ping prints never reaches the client's standard output.
+    void pingOutputStaysOffStandardOutput()
+    {
+        script({step("ok")});
+        const QString path = TestEnvironment::root() + "/stdout.txt";
+        {
+            // The test's own messages go to standard output too: silenced here.
+            const QtMessageHandler previous =
+                qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+            const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+            StandardOutputTo redirect(path);
+            QSignalSpy changes(watcher(), &CNetStateWathcer::netStateChange);
+            watcher()->startMonitor();
+            QTRY_COMPARE(changes.count(), 1);
+            QVERIFY(changes.at(0).at(0).toBool());
+            CNetStateWathcer::instance(true);
+        }
+        QFile output(path);
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        const QByteArray text = output.readAll();
+        QVERIFY2(text.isEmpty(), text.constData());
+    }
+
 private:
+    // Sends this process's standard output to a file while it lives.
+    struct StandardOutputTo
+    {
+        explicit StandardOutputTo(const QString& path)
+        {
+            std::fflush(stdout);
+            saved = ::dup(STDOUT_FILENO);
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(fd, STDOUT_FILENO);
+            ::close(fd);
+        }
+        ~StandardOutputTo()
+        {
+            std::fflush(stdout);
+            ::dup2(saved, STDOUT_FILENO);
+            ::close(saved);
+        }
+        int saved = -1;
+    };
+
     static int pingRuns()
     {
         QFile state(TestEnvironment::root() + "/ping.json.state");

@@ -3,9 +3,11 @@
 #include "projection/projectionmanager.h"
 #include "support/testenvironment.h"
 
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
 
 // The manager against a scripted library: the test decides what each code
@@ -59,10 +61,16 @@ private:
 };
 
 QStringList g_pinged;
+int g_answers = 0;                // "ping OK", logged on the GUI thread
+std::atomic<int> g_pingsEnded{0}; // logged by the ping threads
 void capturePings(QtMsgType, const QMessageLogContext&, const QString& message)
 {
     if (message.startsWith("CCmdThread program:")) {
         g_pinged << message.section(' ', -1);
+    } else if (message.startsWith("Projection : ping OK")) {
+        ++g_answers;
+    } else if (message.startsWith("CCmdThread exitCode:")) {
+        ++g_pingsEnded;
     }
 }
 } // namespace
@@ -81,6 +89,7 @@ private slots:
     void initTestCase()
     {
         CSystemPing::setProgram(TestEnvironment::binary("vantelor-ping"));
+        qputenv("VANTELOR_PING_SCRIPT", QFile::encodeName(scriptPath()));
         IProjectionSession::setFactory([this](IP2PDsClientSessionCb* callback) {
             return std::make_unique<FakeSession>(m_library, callback);
         });
@@ -89,6 +98,10 @@ private slots:
     {
         m_library = FakeLibrary();
         g_pinged.clear();
+        g_answers = 0;
+        g_pingsEnded = 0;
+        QFile::remove(scriptPath());
+        QFile::remove(scriptPath() + ".state");
         qInstallMessageHandler(&capturePings);
     }
     void cleanup()
@@ -207,6 +220,78 @@ private slots:
         QCOMPARE(projected, QStringList({"127.1.1.1", "127.2.2.2"}));
     }
 
+    void lateAnswersStartNothing_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("after a stop") << "stop";
+        QTest::newRow("in a later attempt") << "later attempt";
+    }
+    // An answer counts only for the attempt that sent the ping, while that
+    // attempt looks for an address.
+    void lateAnswersStartNothing()
+    {
+        QFETCH(QString, when);
+        m_library.addresses["AAAAA"] = "127.2.3.4";
+        m_library.addresses["CCCCC"] = "10.9.9.9"; // no answer
+        slowAnswer("127.2.3.4", 800);
+        QVERIFY(manager().start({"AAAAA"}));
+        ticks(10);
+        QCOMPARE(g_pinged.size(), 4);
+        if (when == "stop") {
+            // The attempt succeeded before the answer came; the user stops.
+            m_library.callback->onProjectionSuccess();
+            ticks(1);
+            QVERIFY(manager().isProjecting());
+            manager().stop();
+            ticks(1);
+        } else {
+            ticks(17); // the attempt timed out
+            QVERIFY(manager().start({"CCCCC"}));
+            ticks(10);
+        }
+        const int projections = m_library.projections.size();
+        QTRY_COMPARE_WITH_TIMEOUT(g_answers, 1, 5000);
+        QCOMPARE(m_library.projections.size(), projections);
+        QVERIFY(!manager().isProjecting());
+    }
+
+    // The lookup's text becomes a ping argument: only dotted IPv4 text is.
+    void lookupResultThatIsNoAddress_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("empty") << "";
+        QTest::newRow("an option") << "-f";
+        QTest::newRow("address and an option") << "127.2.3.4 -f";
+        QTest::newRow("three octets") << "127.2.3";
+        QTest::newRow("octet above 255") << "127.2.3.256";
+        QTest::newRow("host name") << "localhost";
+    }
+    void lookupResultThatIsNoAddress()
+    {
+        QFETCH(QString, address);
+        m_library.addresses["ABCDE"] = address;
+        QSignalSpy errors(&manager(), &CProjectionManager::projectError);
+        QVERIFY(manager().start({"ABCDE"}));
+        ticks(10);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0), QVariantList({"1", "投屏码错误"}));
+        QVERIFY(g_pinged.isEmpty());
+    }
+
+    // Releasing the manager ends the pings still running; none outlives it.
+    void releaseEndsRunningPings()
+    {
+        m_library.addresses["ABCDE"] = "127.2.3.4";
+        slowAnswer("127.2.3.4", 4000);
+        QVERIFY(manager().start({"ABCDE"}));
+        ticks(10);
+        QCOMPARE(g_pinged.size(), 4);
+        QTRY_COMPARE(g_pingsEnded.load(), 3); // the refused addresses
+        CProjectionManager::instance(true);
+        QCOMPARE(g_pingsEnded.load(), 4);
+        QCOMPARE(g_answers, 0);
+    }
+
     void stopBeforeAnythingWasAnnounced()
     {
         QSignalSpy stopped(&manager(), &CProjectionManager::projectStoped);
@@ -218,6 +303,16 @@ private slots:
 
 private:
     static CProjectionManager& manager() { return *CProjectionManager::instance(); }
+    static QString scriptPath() { return TestEnvironment::root() + "/ping.json"; }
+    // The stand-in ping answers this host, then takes hangMs before it exits.
+    static void slowAnswer(const QString& host, int hangMs)
+    {
+        const QVariantMap document{
+            {"hosts", QVariantMap{{host, QVariantMap{{"result", "ok"}, {"hangMs", hangMs}}}}}};
+        QFile file(scriptPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument::fromVariant(document).toJson());
+    }
     static void ticks(int count)
     {
         for (int i = 0; i < count; ++i) {

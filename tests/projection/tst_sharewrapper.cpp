@@ -1,4 +1,6 @@
 #include "conference/sharemanager.h"
+#include "conference/tandemlinkapi.h"
+#include "conference/tandemlinkproc.h"
 #include "core/startup.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
@@ -27,7 +29,12 @@ public:
     }
 
 private slots:
-    void cleanup() { CShareWrapper::instance(true); }
+    void cleanup()
+    {
+        CShareWrapper::instance(true);
+        CTandemlinkProc::instance(true);
+        CTandemlinkAPI::instance(true);
+    }
 
     void stateTable_data()
     {
@@ -80,6 +87,11 @@ private slots:
             << W::Running << W::ProjectionStopped << false << false << W::Idle << W::EmitStopped;
         QTest::newRow("idle: stopped")
             << W::Idle << W::ShareStopped << false << false << W::Idle << W::EmitStopped;
+        // A refused stop: the share still runs, the page learns why.
+        QTest::newRow("running: share stop refused")
+            << W::Running << W::ShareStopFailed << true << false << W::Running << W::EmitError;
+        QTest::newRow("running both: share stop refused")
+            << W::RunningBoth << W::ShareStopFailed << true << true << W::RunningBoth << W::EmitError;
     }
     void stateTable()
     {
@@ -124,6 +136,59 @@ private slots:
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.at(0), QVariantList({"2", "share failed"}));
         QCOMPARE(started.count(), 0);
+    }
+
+    void dualStartWithAHalfRefusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<bool>("otherFails");
+        QTest::addColumn<QVariantList>("error");
+        QTest::newRow("share refused, projection fails")
+            << "share" << true << QVariantList{"1", "投屏码错误"};
+        QTest::newRow("share refused, projection runs") << "share" << false << QVariantList{};
+        QTest::newRow("projection refused, share fails")
+            << "projection" << true << QVariantList{"2", "share failed"};
+        QTest::newRow("projection refused, share runs") << "projection" << false << QVariantList{};
+    }
+
+    // A half refused by its manager at once counts as that half's error: the
+    // other half's outcome is announced, the page does not wait for ever.
+    void dualStartWithAHalfRefusedAtOnce()
+    {
+        QFETCH(QString, refused);
+        QFETCH(bool, otherFails);
+        QFETCH(QVariantList, error);
+        CTandemlinkAPI::instance()->setSdkPath(TestEnvironment::root() + "/no-such-sdk");
+        if (refused == "share") {
+            CTandemlinkAPI::instance()->setServerName(TestEnvironment::root() + "/no-such-dir/server");
+        } else {
+            QVERIFY(CProjectionManager::instance()->start({"YYYYY"})); // an attempt that runs
+        }
+        QSignalSpy errors(&wrapper(), &CShareWrapper::shareError);
+        QSignalSpy started(&wrapper(), &CShareWrapper::shareStarted);
+        QVERIFY(wrapper().start({"ZZZZZ", "AB12"}));
+        QCOMPARE(errors.count(), 0);
+        QCOMPARE(wrapper().state(), refused == "share" ? W::StartingProjection : W::StartingShare);
+
+        if (refused == "share") {
+            if (otherFails) {
+                emit CProjectionManager::instance()->projectError("1", "投屏码错误");
+            } else {
+                emit CProjectionManager::instance()->projectStarted();
+            }
+        } else if (otherFails) {
+            emit CShareManager::instance()->shareManagerError("2", "share failed");
+        } else {
+            emit CShareManager::instance()->shareManagerStarted();
+        }
+        QCOMPARE(errors.count(), otherFails ? 1 : 0);
+        QCOMPARE(started.count(), otherFails ? 0 : 1);
+        if (otherFails) {
+            QCOMPARE(errors.at(0), error);
+            QCOMPARE(wrapper().state(), W::Idle);
+        } else {
+            QCOMPARE(wrapper().state(), W::Running);
+        }
     }
 
     void stopInIdleEmitsNothing()

@@ -1,5 +1,6 @@
 #include "conference/sharemanager.h"
 #include "conference/standin.h"
+#include "conference/tandemlinkproc.h"
 #include "core/startup.h"
 #include "platform/fontsubstitution.h"
 #include "platform/systemping.h"
@@ -255,6 +256,37 @@ private slots:
         edit1()->setText("ab12");
         QVERIFY(!picture->isVisible());
         QVERIFY(tip->text().isEmpty());
+    }
+
+    // A stop the conference process refuses leaves the share running: the
+    // page says why and keeps its stop button for another try.
+    void refusedStopKeepsTheStopButton()
+    {
+        Standin::set("FAIL", "sharestop");
+        Standin::set("ERROR_CODE", "3022");
+        Standin::set("ERROR_MSG", "接收端仍在投屏");
+        QTest::keyClicks(edit1(), "ab12");
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(startButton()->text(), QStringLiteral("停止投屏"), 5000);
+
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QLabel* tip = label("tip_pro");
+        QTRY_VERIFY_WITH_TIMEOUT(tip->isVisible() && !tip->text().isEmpty(), 5000);
+        QCOMPARE(tip->text(), QStringLiteral("接收端仍在投屏"));
+        QCOMPARE(startButton()->text(), QStringLiteral("停止投屏"));
+        QVERIFY(startButton()->isEnabled());
+        QVERIFY(!edit1()->isEnabled());
+        QVERIFY(CShareWrapper::instance()->isSharing());
+
+        // Stopping again is sent to the process again.
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QTRY_COMPARE(Standin::received().size(), 3);
+        QTRY_VERIFY(startButton()->isEnabled());
+        QCOMPARE(startButton()->text(), QStringLiteral("停止投屏"));
+
+        // The process ending does end the share.
+        CTandemlinkProc::instance(true);
+        QTRY_COMPARE(startButton()->text(), QStringLiteral("开始投屏"));
     }
 
     void enterMovesOnOrStarts_data()
