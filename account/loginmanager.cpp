@@ -114,9 +114,50 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password)
     loginPswd(phoneNum, password, true);
 }
 
+void CLoginManager::cancelSignIn()
+{
+    if (!m_signingIn) {
+        return;
+    }
+    qDebug() << "CLoginManager: sign-in in progress cancelled";
+    ++m_attempt;
+    m_signingIn = false;
+    CTokenManager::instance()->cancel();
+    CLoginInfo::instance()->clear();
+}
+
+void CLoginManager::beginAttempt()
+{
+    cancelSignIn();
+    ++m_attempt;
+    m_signingIn = true;
+}
+
+bool CLoginManager::attemptGoesOn(quint64 attempt, bool tokenCallOk)
+{
+    if (attempt != m_attempt) {
+        return false;
+    }
+    if (!tokenCallOk && CTokenManager::instance()->wasSuperseded()) {
+        // Someone else's token call ended this one's wait: nothing it holds is this attempt's.
+        qDebug() << "CLoginManager: sign-in overtaken by another token call";
+        ++m_attempt;
+        m_signingIn = false;
+        CLoginInfo::instance()->clear();
+        return false;
+    }
+    return true;
+}
+
+void CLoginManager::reportAttempt(const QString& errorCode, const QString& errorMsg)
+{
+    m_signingIn = false;
+    emit signalLogState(errorCode, errorMsg);
+}
+
 void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, bool bPswdNeedEn)
 {
-    ++m_attempt;
+    beginAttempt();
     const auto& info = CLoginInfo::instance();
     info->clear();
     // Empty credentials go on as they are: the token manager refuses them
@@ -136,20 +177,20 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, 
     info->password = pwd;
     const quint64 attempt = m_attempt;
     const bool ok = CTokenManager::instance()->authCodeByPswd(account, pwd, 0);
-    if (attempt == m_attempt) {
+    if (attemptGoesOn(attempt, ok)) {
         continueAfterCredentials(ok);
     }
 }
 
 void CLoginManager::loginVer(const QString& phoneNum, const QString& verCode)
 {
-    ++m_attempt;
+    beginAttempt();
     const auto& info = CLoginInfo::instance();
     info->clear();
     info->phone = phoneNum;
     const quint64 attempt = m_attempt;
     const bool ok = CTokenManager::instance()->authCodeByVerCode(phoneNum, verCode, 0);
-    if (attempt == m_attempt) {
+    if (attemptGoesOn(attempt, ok)) {
         continueAfterCredentials(ok);
     }
 }
@@ -160,7 +201,7 @@ void CLoginManager::loginByToken()
     if (!tokens->tokenOK() || CLoginInfo::instance()->accessToken.isEmpty()) {
         return;
     }
-    ++m_attempt;
+    beginAttempt();
     continueAfterCredentials(true);
 }
 
@@ -168,16 +209,16 @@ void CLoginManager::continueAfterCredentials(bool credentialsOk)
 {
     const auto& tokens = CTokenManager::instance();
     if (!credentialsOk) {
-        emit signalLogState(tokens->errorCode(), tokens->errorMsg());
+        reportAttempt(tokens->errorCode(), tokens->errorMsg());
         return;
     }
     const quint64 attempt = m_attempt;
     const bool valid = tokens->validateToken();
-    if (attempt != m_attempt) {
-        return; // a newer attempt took over while this one waited
+    if (!attemptGoesOn(attempt, valid)) {
+        return;
     }
     if (!valid) {
-        emit signalLogState(tokens->errorCode(), tokens->errorMsg());
+        reportAttempt(tokens->errorCode(), tokens->errorMsg());
         return;
     }
     requestCompanyList();
@@ -277,7 +318,7 @@ void CLoginManager::replyGetPerDetail()
         info->errorCode = answer.errorCode;
         info->errorMsg = answer.errorMsg;
         qDebug().noquote() << "Person Detail error:" << info->errorCode << info->errorMsg;
-        emit signalLogState(info->errorCode, info->errorMsg);
+        reportAttempt(info->errorCode, info->errorMsg);
         return;
     }
     qDebug() << "Person Detail OK";
@@ -285,7 +326,7 @@ void CLoginManager::replyGetPerDetail()
     info->personJson = QString::fromUtf8(QJsonDocument(person).toJson(QJsonDocument::Compact));
     info->name = person.value("name").toString();
     info->avatarUrl = person.value("avatarUrl").toString();
-    emit signalLogState("0", "");
+    reportAttempt("0", "");
     endLoginSequence();
 }
 
@@ -390,7 +431,12 @@ void CLoginManager::logout()
     if (!m_loggedIn) {
         return;
     }
-    // Answers of the session that ends now are no longer applied.
+    // Answers of the session that ends now, and of a sign-in begun since, are
+    // no longer applied.
+    if (m_signingIn) {
+        m_signingIn = false;
+        CTokenManager::instance()->cancel();
+    }
     ++m_attempt;
     if (m_ticketTimerId != -1) {
         killTimer(m_ticketTimerId);
@@ -450,7 +496,10 @@ void CLoginManager::sendVerCode(const QString& phoneNum)
     if (reply) {
         connect(reply, &QNetworkReply::finished, this, &CLoginManager::replySendVerCode);
     }
-    CLoginInfo::instance()->phone = phoneNum;
+    // The phone of a sign-in made or in flight stays that sign-in's.
+    if (!m_loggedIn && !m_signingIn) {
+        CLoginInfo::instance()->phone = phoneNum;
+    }
 }
 
 void CLoginManager::replySendVerCode()

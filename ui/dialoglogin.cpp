@@ -105,6 +105,11 @@ DialogLogin::DialogLogin(QWidget* parent) : QDialog(parent)
     // After readConfig: filling the password field must not forget the
     // remembered password.
     makeConnections();
+
+    // A sign-in still waiting (the remembered-password one at start, or one
+    // left behind by an earlier dialog) ends here: it would otherwise wait
+    // beneath this dialog's loop, or finish beside the user's own.
+    CLoginManager::instance(false)->cancelSignIn();
 }
 
 DialogLogin::~DialogLogin()
