@@ -169,7 +169,7 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, 
         (!bPswdNeedEn || password.isEmpty() || CCipher::instance()->rsaEncryptBase64(password, pwd));
     if (!encrypted) {
         qDebug() << "CLoginManager: credentials could not be encrypted";
-        emit signalLogState("1", tr("账号或密码加密失败,无法登录"));
+        reportAttempt(QString::fromLatin1(kEncryptionFailedCode), tr("账号或密码加密失败,无法登录"));
         return;
     }
     info->phone = phoneNum;
@@ -344,7 +344,13 @@ void CLoginManager::endLoginSequence()
 void CLoginManager::loadUserPhoto()
 {
     const QUrl url = QUrl::fromUserInput(CLoginInfo::instance()->avatarUrl);
-    if (!url.isValid()) {
+    // The address comes from the service: only a web address is fetched,
+    // never a local file.
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        if (url.isValid()) {
+            qDebug().noquote() << "CLoginManager user photo url refused:" << url.scheme();
+        }
         CLoginInfo::instance()->photo = QImage();
         emit signalUserPhotoChange();
         return;

@@ -41,6 +41,9 @@ public:
     static constexpr int kTicketTickMs = 60000;
     static constexpr int kTicketRenewTicks = 5;
     static constexpr int kPrintFetchLimitMs = 4000;
+    // signalLogState's code when the credentials cannot be encrypted; no
+    // service answer uses it.
+    static constexpr const char* kEncryptionFailedCode = "-2";
 
     // Test seams: the ticket timer's tick and the print fetch's time limit.
     static void setTicketTickForTesting(int ms);

@@ -9,8 +9,11 @@
 #include "support/testenvironment.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QtTest>
@@ -273,9 +276,38 @@ private slots:
         QVERIFY(!CCipher::instance()->loadPublicKey("not a key"));
         CLoginManager* login = manager();
         login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
-        QCOMPARE(m_signals, QStringList{"state 1 账号或密码加密失败,无法登录"});
+        // A code of its own: "1" would read as "cannot reach the server".
+        QCOMPARE(m_signals, QStringList{"state -2 账号或密码加密失败,无法登录"});
         QVERIFY(!login->isLoggedIn());
         QCOMPARE(m_service->requests().size(), 0);
+    }
+
+    void photoIsFetchedOnlyFromTheWeb_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("loaded");
+        const QString file = QDir(QDir::tempPath()).filePath("photo-on-disk.png");
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(file));
+        QTest::newRow("file address") << QUrl::fromLocalFile(file).toString() << false;
+        QTest::newRow("bare path") << file << false;
+        QTest::newRow("service address") << m_service->origin() + "/static/avatar/10001.png" << true;
+    }
+    void photoIsFetchedOnlyFromTheWeb()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, loaded);
+        const QJsonObject person{{"id", 10001}, {"name", "林晓雨"}, {"avatarUrl", address}};
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "personDetail"},
+             {"mode", "raw"},
+             {"body", QString::fromUtf8(QJsonDocument(QJsonObject{{"success", true}, {"content", person}})
+                                            .toJson(QJsonDocument::Compact))}}));
+        QSignalSpy photo(manager(), &CLoginManager::signalUserPhotoChange);
+        QVERIFY(signInDemo());
+        QTRY_COMPARE(photo.count(), 1);
+        QCOMPARE(!CLoginInfo::instance()->photo.isNull(), loaded);
     }
 
     void companyListFailureDoesNotStopTheSequence()

@@ -341,6 +341,19 @@ private slots:
         QVERIFY(label(dialog, "labelTip3")->text().isEmpty());
     }
 
+    void failedEncryptionShowsItsOwnText()
+    {
+        QVERIFY(!CCipher::instance()->loadPublicKey("not a key"));
+        DialogLogin* dialog = open();
+        QTest::keyClicks(edit(dialog, "editPhone2"), LocalServiceProcess::demoPhone);
+        QTest::keyClicks(edit(dialog, "editPsw2"), LocalServiceProcess::password);
+        QTest::mouseClick(button(dialog, "loginBtn2"), Qt::LeftButton);
+        QCOMPARE(label(dialog, "labelTip2")->text(), QString("账号或密码加密失败,无法登录"));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(button(dialog, "loginBtn2")->isEnabled());
+        QCOMPARE(m_service->requests().size(), 0);
+    }
+
     void smsSignInKeepsTheRememberedChoices()
     {
         remember("earlier", QDateTime::currentDateTime());
