@@ -180,13 +180,9 @@ void DialogChangePassword::on_btnOK_clicked()
     CPasswordManager& manager = *CPasswordManager::instance(false);
     if (manager.changePassword(editPswOld->text(), editPsw1->text())) {
         // A remembered password of this account would now be refused at the
-        // next automatic sign-in: remember the new one instead. One remembered
-        // for another account stays as it is.
-        CLocalConfig& config = *CLocalConfig::instance(false);
-        if (!config.encryptedValue(CLocalConfig::kUserPswd).isEmpty() &&
-            config.encryptedValue(CLocalConfig::kUserPhone1) == CLoginInfo::instance()->phone) {
-            config.rememberPassword(editPsw1->text());
-        }
+        // next automatic sign-in.
+        CLocalConfig::instance(false)->replaceRememberedPassword(CLoginInfo::instance()->phone,
+                                                                 editPsw1->text());
         showPage2();
     } else {
         setupPage11();

@@ -3,6 +3,7 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
+#include "core/localconfig.h"
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
@@ -218,6 +219,8 @@ void DialogFindPassword::on_btnOK_clicked()
         labelTip->setText(passwords->errorMsg());
         return;
     }
+    // The sign-in dialog that follows must not offer the old password.
+    CLocalConfig::instance(false)->replaceRememberedPassword(editPhone->text(), editPsw1->text());
     showPage2();
 }
 

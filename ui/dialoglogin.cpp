@@ -213,6 +213,8 @@ void DialogLogin::applyFonts()
 void DialogLogin::makeConnections()
 {
     connect(editPsw2, &QLineEdit::textChanged, this, &DialogLogin::clearPswdConfig);
+    // The remembered password belongs to the phone it was remembered with.
+    connect(editPhone2, &QLineEdit::textChanged, this, &DialogLogin::dropRememberedPswd);
     connect(regBtn1, &QPushButton::clicked, this, &DialogLogin::showSignupDlg);
     connect(regBtn2, &QPushButton::clicked, this, &DialogLogin::showSignupDlg);
     connect(regBtn3, &QPushButton::clicked, this, &DialogLogin::showSignupDlg);
@@ -304,6 +306,13 @@ bool DialogLogin::saveConfig()
 void DialogLogin::clearPswdConfig()
 {
     rememberedPswd.clear();
+}
+
+void DialogLogin::dropRememberedPswd()
+{
+    if (!rememberedPswd.isEmpty() && editPsw2->text() == rememberedPlaceholder()) {
+        editPsw2->clear();
+    }
 }
 
 void DialogLogin::stopFollowingSignIn()

@@ -228,6 +228,35 @@ private slots:
                  QByteArray(LocalServiceProcess::password));
     }
 
+    // The remembered password goes only with the phone it was remembered
+    // for: editing the phone empties the password field.
+    void editingThePhoneDropsTheRememberedPassword_data()
+    {
+        QTest::addColumn<QString>("lastDigit");
+        QTest::newRow("another account") << "6";
+        QTest::newRow("the same number typed again") << "1";
+    }
+    void editingThePhoneDropsTheRememberedPassword()
+    {
+        QFETCH(QString, lastDigit);
+        remember(LocalServiceProcess::password, QDateTime::currentDateTime());
+        DialogLogin* dialog = open();
+        QCOMPARE(edit(dialog, "editPsw2")->text(), DialogLogin::rememberedPlaceholder());
+        QLineEdit* phone = edit(dialog, "editPhone2");
+        phone->setFocus();
+        phone->end(false);
+        QTest::keyClick(phone, Qt::Key_Backspace);
+        QTest::keyClicks(phone, lastDigit);
+        QVERIFY(edit(dialog, "editPsw2")->text().isEmpty());
+        QVERIFY(!button(dialog, "loginBtn2")->isEnabled());
+
+        // Typed again, the password goes as typed.
+        QTest::keyClicks(edit(dialog, "editPsw2"), LocalServiceProcess::password);
+        QTest::mouseClick(button(dialog, "loginBtn2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), 10000);
+        QCOMPARE(rsaDecrypt(lastSentPassword()), QByteArray(LocalServiceProcess::password));
+    }
+
     void rememberedForFifteenDays_data()
     {
         QTest::addColumn<int>("daysAgo");
