@@ -89,7 +89,7 @@ void DialogChangePassword::setupUi()
     btnClose = FormWidgets::button(this, "btnClose", QRect(394, 0, 32, 56));
     btnClose->setToolTip(tr("关闭"));
 
-    labelTip = FormWidgets::label(page11, "labelTip", QRect(126, 24, 230, 16));
+    labelTip = FormWidgets::messageLabel(page11, "labelTip", QRect(126, 24, 230, 16));
     labelPswOld = FormWidgets::caption(page11, "labelPswOld", QRect(34, 50, 80, 40), tr("原密码: "));
     editPswOld = FormWidgets::passwordEdit(page11, "editPswOld", QRect(116, 50, 250, 40));
     labelPsw1 = FormWidgets::caption(page11, "labelPsw1", QRect(34, 110, 80, 40), tr("新密码: "));

@@ -155,7 +155,7 @@ void DialogLogin::setupUi()
 
     page2 = FormWidgets::page(stkwid, "page2");
     labelLogo2 = FormWidgets::label(page2, "labelLogo2", QRect(148, 15, 130, 80));
-    labelTip2 = FormWidgets::label(page2, "labelTip2", QRect(126, 110, 230, 16));
+    labelTip2 = FormWidgets::messageLabel(page2, "labelTip2", QRect(126, 110, 230, 16));
     labelPhone2 = FormWidgets::caption(page2, "labelPhone2", QRect(34, 130, 80, 40), tr("手机号码: "));
     editPhone2 = FormWidgets::edit(page2, "editPhone2", QRect(116, 130, 250, 40));
     labelPsw2 = FormWidgets::caption(page2, "labelPsw2", QRect(34, 180, 80, 40), tr("密码: "));
@@ -179,7 +179,7 @@ void DialogLogin::setupUi()
 
     page3 = FormWidgets::page(stkwid, "page3");
     labelLogo3 = FormWidgets::label(page3, "labelLogo3", QRect(148, 15, 130, 80));
-    labelTip3 = FormWidgets::label(page3, "labelTip3", QRect(126, 110, 230, 16));
+    labelTip3 = FormWidgets::messageLabel(page3, "labelTip3", QRect(126, 110, 230, 16));
     labelPhone3 = FormWidgets::caption(page3, "labelPhone3", QRect(34, 130, 80, 40), tr("手机号码: "));
     editPhone3 = FormWidgets::edit(page3, "editPhone3", QRect(116, 130, 250, 40));
     labelPsw3 = FormWidgets::caption(page3, "labelPsw3", QRect(34, 180, 80, 40), tr("验证码: "));

@@ -2,6 +2,7 @@
 #include "account/loginmanager.h"
 #include "core/localconfig.h"
 #include "core/startup.h"
+#include "shownlabeltext.h"
 #include "support/accountfixture.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
@@ -352,6 +353,7 @@ private slots:
         QTest::newRow("unknown code, message") << "4321"
                                                << "服务繁忙"
                                                << "服务繁忙";
+        QTest::newRow("message with markup") << "4321" << outsideMarkup() << outsideMarkup();
     }
 
     void outcomeTexts()
@@ -361,8 +363,8 @@ private slots:
         QFETCH(QString, shown);
         DialogLogin* dialog = open();
         emit CLoginManager::instance()->signalLogState(code, message);
-        QCOMPARE(label(dialog, "labelTip2")->text(), shown);
-        QCOMPARE(label(dialog, "labelTip3")->text(), shown);
+        QCOMPARE(shownText(label(dialog, "labelTip2")), shown);
+        QCOMPARE(shownText(label(dialog, "labelTip3")), shown);
         QVERIFY(dialog->isVisible());
         // A tab click clears the lines.
         QTest::mouseClick(button(dialog, "authBtn"), Qt::LeftButton);
