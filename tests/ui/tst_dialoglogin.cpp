@@ -1,4 +1,5 @@
 #include "account/cipher.h"
+#include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "core/localconfig.h"
 #include "core/startup.h"
@@ -13,12 +14,14 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFrame>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QtTest>
 
@@ -304,6 +307,43 @@ private slots:
         // The password page's button is back.
         QCOMPARE(button(dialog, "loginBtn2")->text(), QString("登 录"));
         QVERIFY(button(dialog, "loginBtn2")->isEnabled());
+    }
+
+    // A password sign-in waits (2 s for its authorization) while the user
+    // signs in on the code page as another account: the later sign-in wins,
+    // and the waiting one's answer, when it comes, writes nothing.
+    void passwordAndCodePagesDoNotMixAccounts()
+    {
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "authCodeByPassword"}, {"mode", "delay"}, {"delayMs", 2000}, {"count", 1}}));
+        DialogLogin* dialog = open();
+        QTest::keyClicks(edit(dialog, "editPhone2"), LocalServiceProcess::demoPhone);
+        QTest::keyClicks(edit(dialog, "editPsw2"), LocalServiceProcess::password);
+        const QString other = LocalServiceProcess::smsFirstPhone;
+        bool codeSignInDone = false;
+        // From inside the password sign-in's wait.
+        QTimer::singleShot(300, dialog, [&] {
+            QTest::mouseClick(button(dialog, "authBtn"), Qt::LeftButton);
+            QTest::keyClicks(edit(dialog, "editPhone3"), other);
+            QTest::mouseClick(button(dialog, "codeBtn3"), Qt::LeftButton);
+            QTRY_VERIFY(!m_service->latestSmsCode(other).isEmpty());
+            QTest::keyClicks(edit(dialog, "editPsw3"), m_service->latestSmsCode(other));
+            QTest::mouseClick(button(dialog, "loginBtn3"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), 10000);
+            codeSignInDone = true;
+        });
+        QTest::mouseClick(button(dialog, "loginBtn2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(codeSignInDone, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_service->requests("authCodeByPassword").first().toObject().value("status").toInt() == 200,
+            10000);
+        QTest::qWait(500);
+        QVERIFY(CLoginManager::instance()->isLoggedIn());
+        const auto& info = CLoginInfo::instance();
+        QCOMPARE(info->name, QString("孙悦"));
+        QCOMPARE(info->phone, other);
+        QCOMPARE(AccountFixture::accountNameOfToken(*m_service, info->accessToken), info->name);
+        QCOMPARE(AccountFixture::requestCount(*m_service, "tokenFromAuthCode"), 1);
     }
 
     void serviceRefusals_data()

@@ -1,9 +1,6 @@
-#include "account/apiconfig.h"
 #include "account/cipher.h"
-#include "account/deviceidentity.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
-#include "account/signedrequest.h"
 #include "core/localconfig.h"
 #include "core/startup.h"
 #include "dialogwaiter.h"
@@ -161,7 +158,7 @@ private slots:
             held.insert({info->name, info->accessToken});
         }
         for (const auto& [name, token] : held) {
-            QCOMPARE(accountNameOfToken(token), name);
+            QCOMPARE(AccountFixture::accountNameOfToken(*m_service, token), name);
         }
         QString shown;
         CLoginManager::instance()->userName(shown);
@@ -172,7 +169,9 @@ private slots:
             QTRY_COMPARE(m_service->requests("accessTicket").size(), tickets + 1);
             const QUrlQuery sent(
                 m_service->requests("accessTicket").last().toObject().value("body").toString());
-            QCOMPARE(accountNameOfToken(sent.queryItemValue("accessToken", QUrl::FullyDecoded)), shown);
+            QCOMPARE(AccountFixture::accountNameOfToken(
+                         *m_service, sent.queryItemValue("accessToken", QUrl::FullyDecoded)),
+                     shown);
         }
         // Nothing of the sign-in at start waited for the dialog to close.
         QCOMPARE(signInCallsSettled, signInCallsAtClose);
@@ -200,27 +199,6 @@ private:
         }
         return calls;
     }
-    // The name of the account the service issued token to.
-    QString accountNameOfToken(const QString& token)
-    {
-        const CServiceAnswer answer =
-            CSignedRequest::exchange({CApiConfig::UrlValidateToken,
-                                      {{"accessToken", token},
-                                       {"appCode", CApiConfig::instance()->slot(CApiConfig::AppCode)},
-                                       {"clientIp", deviceIdentity(true)},
-                                       {"deviceId", deviceIdentity(false)}},
-                                      CApiConfig::SignatureVersionA});
-        const qint64 id = answer.content.toObject().value("id").toVariant().toLongLong();
-        const QJsonArray accounts =
-            m_service->control("GET", "/__control/accounts").value("accounts").toArray();
-        for (const QJsonValue& account : accounts) {
-            if (account.toObject().value("id").toVariant().toLongLong() == id) {
-                return account.toObject().value("name").toString();
-            }
-        }
-        return QStringLiteral("(no account for token %1)").arg(token);
-    }
-
     void signIn()
     {
         QSignalSpy login(CLoginManager::instance().get(), &CLoginManager::signalLogin);
