@@ -116,19 +116,28 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password)
 
 void CLoginManager::cancelSignIn()
 {
+    if (dropAttemptInFlight()) {
+        CLoginInfo::instance()->clear();
+    }
+}
+
+bool CLoginManager::dropAttemptInFlight()
+{
     if (!m_signingIn) {
-        return;
+        return false;
     }
     qDebug() << "CLoginManager: sign-in in progress cancelled";
     ++m_attempt;
     m_signingIn = false;
     CTokenManager::instance()->cancel();
-    CLoginInfo::instance()->clear();
+    return true;
 }
 
 void CLoginManager::beginAttempt()
 {
-    cancelSignIn();
+    // The record is the new attempt's to fill (or, signing in with the token
+    // held, already its own): it is not cleared here.
+    dropAttemptInFlight();
     ++m_attempt;
     m_signingIn = true;
 }
@@ -439,10 +448,7 @@ void CLoginManager::logout()
     }
     // Answers of the session that ends now, and of a sign-in begun since, are
     // no longer applied.
-    if (m_signingIn) {
-        m_signingIn = false;
-        CTokenManager::instance()->cancel();
-    }
+    dropAttemptInFlight();
     ++m_attempt;
     if (m_ticketTimerId != -1) {
         killTimer(m_ticketTimerId);

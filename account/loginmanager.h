@@ -88,6 +88,8 @@ private:
 
     // At most one attempt is in flight: a new one ends the one before.
     void beginAttempt();
+    // Ends the attempt in flight, if any, leaving the record as it is.
+    bool dropAttemptInFlight();
     // After a token call of attempt returned: whether the attempt goes on.
     // It ends silently when a newer attempt, a cancel or another caller of
     // the token manager took over while it waited.
