@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -480,6 +481,54 @@ private slots:
         QVERIFY(login->isLoggedIn());
         QVERIFY(!CLoginInfo::instance()->accessToken.isEmpty());
         QCOMPARE(CLoginInfo::instance()->name, QString("林晓雨"));
+    }
+
+    // A sign-in waits 2 s for its authorization; meanwhile a newer one
+    // starts, or the waiting one is cancelled. The waiting one then writes
+    // and reports nothing: no token call, no outcome of its own.
+    void waitingSignInEndsWhenOvertaken_data()
+    {
+        QTest::addColumn<bool>("newerSignIn");
+        QTest::newRow("a newer sign-in") << true;
+        QTest::newRow("cancelled") << false;
+    }
+    void waitingSignInEndsWhenOvertaken()
+    {
+        QFETCH(bool, newerSignIn);
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "authCodeByPassword"}, {"mode", "delay"}, {"delayMs", 2000}, {"count", 1}}));
+        CLoginManager* login = manager();
+        bool waited = false;
+        QTimer::singleShot(300, login, [&] {
+            waited = login->isSigningIn();
+            if (newerSignIn) {
+                login->loginPswd(LocalServiceProcess::noCompanyPhone, LocalServiceProcess::password);
+            } else {
+                login->cancelSignIn();
+            }
+        });
+        login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
+        QVERIFY(waited);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_service->requests("authCodeByPassword").first().toObject().value("status").toInt() == 200,
+            10000);
+        if (newerSignIn) {
+            QTRY_VERIFY_WITH_TIMEOUT(m_signals.contains("ticket"), 10000);
+        }
+        QTest::qWait(300);
+        QVERIFY(!login->isSigningIn());
+        const auto& info = CLoginInfo::instance();
+        if (newerSignIn) {
+            QCOMPARE(m_signals, (QStringList{"state 0 ", "login", "ticket"}));
+            QCOMPARE(info->name, QString("王磊"));
+            QCOMPARE(AccountFixture::accountNameOfToken(*m_service, info->accessToken), info->name);
+            QCOMPARE(requestCount(*m_service, "tokenFromAuthCode"), 1);
+        } else {
+            QVERIFY(m_signals.isEmpty());
+            QVERIFY(!login->isLoggedIn());
+            QVERIFY(info->phone.isEmpty());
+            QCOMPARE(requestCount(*m_service, "tokenFromAuthCode"), 0);
+        }
     }
 
     void autoLogin_data()
