@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -315,6 +316,26 @@ private slots:
         QVERIFY(checked);
         QVERIFY2(behind.keys.isEmpty(), qPrintable(behind.keys.join(", ")));
         QVERIFY2(focusOutside.isEmpty(), qPrintable(focusOutside.join(", ")));
+    }
+
+    // Clicks that reach a widget behind the dialog (past the mask) do nothing.
+    void clicksBehindADialogDoNothing()
+    {
+        bool checked = false;
+        whenDialogOpen<DialogLogin>(window, [&](DialogLogin* login) {
+            const auto closeDialog = qScopeGuard([login] { login->close(); });
+            QSignalSpy settings(button("btn_set"), &QPushButton::clicked);
+            QTest::mouseClick(button("btn_set"), Qt::LeftButton);
+            QTest::mouseClick(button("btn_project"), Qt::LeftButton);
+            QCOMPARE(settings.count(), 0);
+            QCOMPARE(stack()->currentIndex(), 0);
+            // The dialog itself still takes clicks.
+            QTest::mouseClick(login->findChild<QPushButton*>("authBtn"), Qt::LeftButton);
+            QCOMPARE(login->findChild<QStackedWidget*>("stkwid")->currentIndex(), 2);
+            checked = true;
+        });
+        window->onShowLoginDlg();
+        QVERIFY(checked);
     }
 
     void escapeClosesADialog()
