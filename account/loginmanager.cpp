@@ -115,9 +115,59 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password)
     loginPswd(phoneNum, password, true);
 }
 
+void CLoginManager::cancelSignIn()
+{
+    if (dropAttemptInFlight()) {
+        CLoginInfo::instance()->clear();
+    }
+}
+
+bool CLoginManager::dropAttemptInFlight()
+{
+    if (!m_signingIn) {
+        return false;
+    }
+    qDebug() << "CLoginManager: sign-in in progress cancelled";
+    ++m_attempt;
+    m_signingIn = false;
+    CTokenManager::instance()->cancel();
+    return true;
+}
+
+void CLoginManager::beginAttempt()
+{
+    // The record is the new attempt's to fill (or, signing in with the token
+    // held, already its own): it is not cleared here.
+    dropAttemptInFlight();
+    ++m_attempt;
+    m_signingIn = true;
+}
+
+bool CLoginManager::attemptGoesOn(quint64 attempt, bool tokenCallOk)
+{
+    if (attempt != m_attempt) {
+        return false;
+    }
+    if (!tokenCallOk && CTokenManager::instance()->wasSuperseded()) {
+        // Someone else's token call ended this one's wait: nothing it holds is this attempt's.
+        qDebug() << "CLoginManager: sign-in overtaken by another token call";
+        ++m_attempt;
+        m_signingIn = false;
+        CLoginInfo::instance()->clear();
+        return false;
+    }
+    return true;
+}
+
+void CLoginManager::reportAttempt(const QString& errorCode, const QString& errorMsg)
+{
+    m_signingIn = false;
+    emit signalLogState(errorCode, errorMsg);
+}
+
 void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, bool bPswdNeedEn)
 {
-    ++m_attempt;
+    beginAttempt();
     const auto& info = CLoginInfo::instance();
     info->clear();
     // Empty credentials go on as they are: the token manager refuses them
@@ -129,7 +179,7 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, 
         (!bPswdNeedEn || password.isEmpty() || CCipher::instance()->rsaEncryptBase64(password, pwd));
     if (!encrypted) {
         qDebug() << "CLoginManager: credentials could not be encrypted";
-        emit signalLogState("1", tr("账号或密码加密失败,无法登录"));
+        reportAttempt(QString::fromLatin1(kEncryptionFailedCode), tr("账号或密码加密失败,无法登录"));
         return;
     }
     info->phone = phoneNum;
@@ -137,20 +187,20 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, 
     info->password = pwd;
     const quint64 attempt = m_attempt;
     const bool ok = CTokenManager::instance()->authCodeByPswd(account, pwd, 0);
-    if (attempt == m_attempt) {
+    if (attemptGoesOn(attempt, ok)) {
         continueAfterCredentials(ok);
     }
 }
 
 void CLoginManager::loginVer(const QString& phoneNum, const QString& verCode)
 {
-    ++m_attempt;
+    beginAttempt();
     const auto& info = CLoginInfo::instance();
     info->clear();
     info->phone = phoneNum;
     const quint64 attempt = m_attempt;
     const bool ok = CTokenManager::instance()->authCodeByVerCode(phoneNum, verCode, 0);
-    if (attempt == m_attempt) {
+    if (attemptGoesOn(attempt, ok)) {
         continueAfterCredentials(ok);
     }
 }
@@ -161,7 +211,7 @@ void CLoginManager::loginByToken()
     if (!tokens->tokenOK() || CLoginInfo::instance()->accessToken.isEmpty()) {
         return;
     }
-    ++m_attempt;
+    beginAttempt();
     continueAfterCredentials(true);
 }
 
@@ -169,16 +219,16 @@ void CLoginManager::continueAfterCredentials(bool credentialsOk)
 {
     const auto& tokens = CTokenManager::instance();
     if (!credentialsOk) {
-        emit signalLogState(tokens->errorCode(), tokens->errorMsg());
+        reportAttempt(tokens->errorCode(), tokens->errorMsg());
         return;
     }
     const quint64 attempt = m_attempt;
     const bool valid = tokens->validateToken();
-    if (attempt != m_attempt) {
-        return; // a newer attempt took over while this one waited
+    if (!attemptGoesOn(attempt, valid)) {
+        return;
     }
     if (!valid) {
-        emit signalLogState(tokens->errorCode(), tokens->errorMsg());
+        reportAttempt(tokens->errorCode(), tokens->errorMsg());
         return;
     }
     requestCompanyList();
@@ -278,7 +328,7 @@ void CLoginManager::replyGetPerDetail()
         info->errorCode = answer.errorCode;
         info->errorMsg = answer.errorMsg;
         qDebug().noquote() << "Person Detail error:" << info->errorCode << info->errorMsg;
-        emit signalLogState(info->errorCode, info->errorMsg);
+        reportAttempt(info->errorCode, info->errorMsg);
         return;
     }
     qDebug() << "Person Detail OK";
@@ -286,7 +336,7 @@ void CLoginManager::replyGetPerDetail()
     info->personJson = QString::fromUtf8(QJsonDocument(person).toJson(QJsonDocument::Compact));
     info->name = person.value("name").toString();
     info->avatarUrl = person.value("avatarUrl").toString();
-    emit signalLogState("0", "");
+    reportAttempt("0", "");
     endLoginSequence();
 }
 
@@ -304,7 +354,13 @@ void CLoginManager::endLoginSequence()
 void CLoginManager::loadUserPhoto()
 {
     const QUrl url = QUrl::fromUserInput(CLoginInfo::instance()->avatarUrl);
-    if (!url.isValid()) {
+    // The address comes from the service: only a web address is fetched,
+    // never a local file.
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        if (url.isValid()) {
+            qDebug().noquote() << "CLoginManager user photo url refused:" << url.scheme();
+        }
         CLoginInfo::instance()->photo = QImage();
         emit signalUserPhotoChange();
         return;
@@ -391,7 +447,9 @@ void CLoginManager::logout()
     if (!m_loggedIn) {
         return;
     }
-    // Answers of the session that ends now are no longer applied.
+    // Answers of the session that ends now, and of a sign-in begun since, are
+    // no longer applied.
+    dropAttemptInFlight();
     ++m_attempt;
     if (m_ticketTimerId != -1) {
         killTimer(m_ticketTimerId);
@@ -451,7 +509,10 @@ void CLoginManager::sendVerCode(const QString& phoneNum)
     if (reply) {
         connect(reply, &QNetworkReply::finished, this, &CLoginManager::replySendVerCode);
     }
-    CLoginInfo::instance()->phone = phoneNum;
+    // The phone of a sign-in made or in flight stays that sign-in's.
+    if (!m_loggedIn && !m_signingIn) {
+        CLoginInfo::instance()->phone = phoneNum;
+    }
 }
 
 void CLoginManager::replySendVerCode()

@@ -25,6 +25,12 @@ public:
     ~CLoginManager() override;
 
     bool isLoggedIn() const { return m_loggedIn; }
+    // A sign-in attempt is in flight (from its start to its signalLogState).
+    bool isSigningIn() const { return m_signingIn; }
+    // Ends the attempt in flight, if any: its late answers are dropped, it
+    // writes nothing more and reports nothing. The sign-in dialog does this
+    // when it opens, so the remembered-password sign-in never waits beneath it.
+    void cancelSignIn();
 
     // "未登录" while signed out; the name, or "Guest" when it is empty.
     bool userName(QString& out) const;
@@ -35,6 +41,9 @@ public:
     static constexpr int kTicketTickMs = 60000;
     static constexpr int kTicketRenewTicks = 5;
     static constexpr int kPrintFetchLimitMs = 4000;
+    // signalLogState's code when the credentials cannot be encrypted; no
+    // service answer uses it.
+    static constexpr const char* kEncryptionFailedCode = "-2";
 
     // Test seams: the ticket timer's tick and the print fetch's time limit.
     static void setTicketTickForTesting(int ms);
@@ -77,6 +86,16 @@ protected:
 private:
     CLoginManager();
 
+    // At most one attempt is in flight: a new one ends the one before.
+    void beginAttempt();
+    // Ends the attempt in flight, if any, leaving the record as it is.
+    bool dropAttemptInFlight();
+    // After a token call of attempt returned: whether the attempt goes on.
+    // It ends silently when a newer attempt, a cancel or another caller of
+    // the token manager took over while it waited.
+    bool attemptGoesOn(quint64 attempt, bool tokenCallOk);
+    // The attempt ends with this outcome.
+    void reportAttempt(const QString& errorCode, const QString& errorMsg);
     // Token steps failed or passed; on success the company list follows.
     void continueAfterCredentials(bool credentialsOk);
     void requestCompanyList();
@@ -97,6 +116,7 @@ private:
     void replyPrintInfo(QPointer<QNetworkReply>& reply);
 
     bool m_loggedIn = false;
+    bool m_signingIn = false;
     // Counts sign-in attempts and logouts: answers that arrive after a newer
     // one began are not applied.
     quint64 m_attempt = 0;

@@ -6,6 +6,7 @@
 #include "account/signedrequest.h"
 
 #include <QDebug>
+#include <QEventLoop>
 
 namespace {
 QString appCode()
@@ -14,8 +15,42 @@ QString appCode()
 }
 } // namespace
 
+void CTokenManager::cancel()
+{
+    ++m_exchange;
+    if (QNetworkReply* reply = m_pending.data()) {
+        m_pending = nullptr;
+        // Ends the wait as soon as the waits above it have ended.
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+bool CTokenManager::exchange(const CSignedRequest::Call& call, CServiceAnswer& answer)
+{
+    cancel();
+    const quint64 mine = m_exchange;
+    QPointer<QNetworkReply> reply = CSignedRequest::post(call);
+    m_pending = reply;
+    if (reply && !reply->isFinished()) {
+        QEventLoop loop;
+        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    if (mine != m_exchange) {
+        qDebug() << "CTokenManager: a newer call took over, this answer is dropped";
+        m_superseded = true;
+        return false;
+    }
+    m_pending = nullptr;
+    answer = CSignedRequest::readAnswer(reply);
+    return true;
+}
+
 bool CTokenManager::authCodeByPswd(const QString& account, const QString& password, int retryCount)
 {
+    m_superseded = false;
     if (account.isEmpty() || password.isEmpty()) {
         m_errorCode = "1";
         m_errorMsg = tr("用户名或密码为空");
@@ -30,7 +65,8 @@ bool CTokenManager::authCodeByPswd(const QString& account, const QString& passwo
                                      {"keyVersion", CApiConfig::instance()->slot(CApiConfig::KeyVersion)},
                                      {"password", password}},
                                     CApiConfig::SignatureVersionA, {"account", "password"});
-    return replyPswd(CSignedRequest::exchange(call), account, password, retryCount);
+    CServiceAnswer answer;
+    return exchange(call, answer) && replyPswd(answer, account, password, retryCount);
 }
 
 bool CTokenManager::replyPswd(const CServiceAnswer& answer, const QString& account, const QString& password,
@@ -51,6 +87,7 @@ bool CTokenManager::replyPswd(const CServiceAnswer& answer, const QString& accou
 
 bool CTokenManager::authCodeByVerCode(const QString& phone, const QString& verCode, int retryCount)
 {
+    m_superseded = false;
     if (phone.isEmpty() || verCode.isEmpty()) {
         m_errorCode = "1";
         m_errorMsg = tr("用户名或验证码为空");
@@ -66,7 +103,8 @@ bool CTokenManager::authCodeByVerCode(const QString& phone, const QString& verCo
                                      {"phoneCode", verCode},
                                      {"type", "PHONECODE_LOGIN"}},
                                     CApiConfig::SignatureVersionA);
-    return replyVerCode(CSignedRequest::exchange(call), phone, retryCount);
+    CServiceAnswer answer;
+    return exchange(call, answer) && replyVerCode(answer, phone, retryCount);
 }
 
 bool CTokenManager::replyVerCode(const CServiceAnswer& answer, const QString& phone, int retryCount)
@@ -86,6 +124,7 @@ bool CTokenManager::replyVerCode(const CServiceAnswer& answer, const QString& ph
 
 bool CTokenManager::getToken(const QString& authCode)
 {
+    m_superseded = false;
     if (authCode.isEmpty()) {
         m_errorCode = "1";
         m_errorMsg = tr("授权码为空");
@@ -98,7 +137,8 @@ bool CTokenManager::getToken(const QString& authCode)
                                      {"clientIp", deviceIdentity(true)},
                                      {"deviceId", deviceIdentity(false)}},
                                     CApiConfig::SignatureVersionA);
-    return replyGetToken(CSignedRequest::exchange(call));
+    CServiceAnswer answer;
+    return exchange(call, answer) && replyGetToken(answer);
 }
 
 bool CTokenManager::replyGetToken(const CServiceAnswer& answer)
@@ -128,6 +168,7 @@ bool CTokenManager::replyGetToken(const CServiceAnswer& answer)
 
 bool CTokenManager::validateToken()
 {
+    m_superseded = false;
     qDebug() << "validate token";
     const CSignedRequest::Call call(CApiConfig::UrlValidateToken,
                                     {{"accessToken", CLoginInfo::instance()->accessToken},
@@ -135,7 +176,8 @@ bool CTokenManager::validateToken()
                                      {"clientIp", deviceIdentity(true)},
                                      {"deviceId", deviceIdentity(false)}},
                                     CApiConfig::SignatureVersionA);
-    return replyValToken(CSignedRequest::exchange(call));
+    CServiceAnswer answer;
+    return exchange(call, answer) && replyValToken(answer);
 }
 
 bool CTokenManager::replyValToken(const CServiceAnswer& answer)

@@ -1,15 +1,23 @@
 #pragma once
 
 #include "account/serviceanswer.h"
+#include "account/signedrequest.h"
 #include "core/singleton.h"
 
+#include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 // Turns credentials into the access token every later account call carries:
 // authorization code by password or SMS code, token, validation. Each call
 // waits for its answer; the results land in CLoginInfo, the last failure
 // stays here for the caller.
+//
+// One exchange is in flight at a time. Waits nest (a dialog can start a call
+// while another one waits beneath it), so a new call, or cancel(), ends the
+// one in flight: that call returns false once its wait unwinds, writes
+// nothing and leaves the error texts to the newer call.
 class CTokenManager : public QObject
 {
     Q_OBJECT
@@ -24,12 +32,20 @@ public:
     bool getToken(const QString& authCode);
     bool validateToken();
 
+    // Ends the exchange in flight, if any.
+    void cancel();
+    // The last call returned false because a newer call or cancel() took over.
+    bool wasSuperseded() const { return m_superseded; }
+
     QString errorCode() const { return m_errorCode; }
     QString errorMsg() const { return m_errorMsg; }
     bool tokenOK() const { return m_tokenOK; }
 
 private:
     CTokenManager() = default;
+
+    // Posts call and waits for its answer; false when superseded meanwhile.
+    bool exchange(const CSignedRequest::Call& call, CServiceAnswer& answer);
 
     bool replyPswd(const CServiceAnswer& answer, const QString& account, const QString& password,
                    int retryCount);
@@ -41,4 +57,7 @@ private:
     QString m_errorMsg;
     QString m_errorCode;
     QString m_lastVerCode;
+    quint64 m_exchange = 0;
+    QPointer<QNetworkReply> m_pending;
+    bool m_superseded = false;
 };

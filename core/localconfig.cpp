@@ -139,3 +139,11 @@ bool CLocalConfig::rememberPassword(const QString& password)
     setEncryptedValue(kUserPswd, encrypted);
     return true;
 }
+
+bool CLocalConfig::replaceRememberedPassword(const QString& phone, const QString& password)
+{
+    if (phone.isEmpty() || encryptedValue(kUserPswd).isEmpty() || encryptedValue(kUserPhone1) != phone) {
+        return false;
+    }
+    return rememberPassword(password);
+}

@@ -41,6 +41,10 @@ public:
     // service, then encrypted like every secret of the file. Stores nothing
     // when the RSA step fails.
     bool rememberPassword(const QString& password);
+    // After the password of phone changed: a password remembered for that
+    // phone becomes the new one, so the offered password and the next
+    // automatic sign-in work. One remembered for another phone stays.
+    bool replaceRememberedPassword(const QString& phone, const QString& password);
 
     QString filePath() const;
     // The spelling under which key is stored.

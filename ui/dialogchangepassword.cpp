@@ -89,7 +89,7 @@ void DialogChangePassword::setupUi()
     btnClose = FormWidgets::button(this, "btnClose", QRect(394, 0, 32, 56));
     btnClose->setToolTip(tr("关闭"));
 
-    labelTip = FormWidgets::label(page11, "labelTip", QRect(126, 24, 230, 16));
+    labelTip = FormWidgets::messageLabel(page11, "labelTip", QRect(126, 24, 230, 16));
     labelPswOld = FormWidgets::caption(page11, "labelPswOld", QRect(34, 50, 80, 40), tr("原密码: "));
     editPswOld = FormWidgets::passwordEdit(page11, "editPswOld", QRect(116, 50, 250, 40));
     labelPsw1 = FormWidgets::caption(page11, "labelPsw1", QRect(34, 110, 80, 40), tr("新密码: "));
@@ -180,13 +180,9 @@ void DialogChangePassword::on_btnOK_clicked()
     CPasswordManager& manager = *CPasswordManager::instance(false);
     if (manager.changePassword(editPswOld->text(), editPsw1->text())) {
         // A remembered password of this account would now be refused at the
-        // next automatic sign-in: remember the new one instead. One remembered
-        // for another account stays as it is.
-        CLocalConfig& config = *CLocalConfig::instance(false);
-        if (!config.encryptedValue(CLocalConfig::kUserPswd).isEmpty() &&
-            config.encryptedValue(CLocalConfig::kUserPhone1) == CLoginInfo::instance()->phone) {
-            config.rememberPassword(editPsw1->text());
-        }
+        // next automatic sign-in.
+        CLocalConfig::instance(false)->replaceRememberedPassword(CLoginInfo::instance()->phone,
+                                                                 editPsw1->text());
         showPage2();
     } else {
         setupPage11();

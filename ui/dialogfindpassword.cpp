@@ -3,6 +3,7 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
+#include "core/localconfig.h"
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
@@ -94,7 +95,7 @@ void DialogFindPassword::setupUi()
     stkwidMain->setGeometry(0, 45, 426, 355);
 
     page11 = page(stkwidMain, "page11");
-    labelTip = label(page11, "labelTip", QRect(126, 15, 230, 16));
+    labelTip = messageLabel(page11, "labelTip", QRect(126, 15, 230, 16));
     labelPhone = caption(page11, "labelPhone", QRect(34, 40, 80, 40), tr("手机号码: "));
     editPhone = edit(page11, "editPhone", QRect(116, 40, 250, 40));
     labelVerCode = caption(page11, "labelVerCode", QRect(34, 90, 80, 40), tr("验证码: "));
@@ -218,6 +219,8 @@ void DialogFindPassword::on_btnOK_clicked()
         labelTip->setText(passwords->errorMsg());
         return;
     }
+    // The sign-in dialog that follows must not offer the old password.
+    CLocalConfig::instance(false)->replaceRememberedPassword(editPhone->text(), editPsw1->text());
     showPage2();
 }
 

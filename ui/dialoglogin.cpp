@@ -105,6 +105,11 @@ DialogLogin::DialogLogin(QWidget* parent) : QDialog(parent)
     // After readConfig: filling the password field must not forget the
     // remembered password.
     makeConnections();
+
+    // A sign-in still waiting (the remembered-password one at start, or one
+    // left behind by an earlier dialog) ends here: it would otherwise wait
+    // beneath this dialog's loop, or finish beside the user's own.
+    CLoginManager::instance(false)->cancelSignIn();
 }
 
 DialogLogin::~DialogLogin()
@@ -150,7 +155,7 @@ void DialogLogin::setupUi()
 
     page2 = FormWidgets::page(stkwid, "page2");
     labelLogo2 = FormWidgets::label(page2, "labelLogo2", QRect(148, 15, 130, 80));
-    labelTip2 = FormWidgets::label(page2, "labelTip2", QRect(126, 110, 230, 16));
+    labelTip2 = FormWidgets::messageLabel(page2, "labelTip2", QRect(126, 110, 230, 16));
     labelPhone2 = FormWidgets::caption(page2, "labelPhone2", QRect(34, 130, 80, 40), tr("手机号码: "));
     editPhone2 = FormWidgets::edit(page2, "editPhone2", QRect(116, 130, 250, 40));
     labelPsw2 = FormWidgets::caption(page2, "labelPsw2", QRect(34, 180, 80, 40), tr("密码: "));
@@ -174,7 +179,7 @@ void DialogLogin::setupUi()
 
     page3 = FormWidgets::page(stkwid, "page3");
     labelLogo3 = FormWidgets::label(page3, "labelLogo3", QRect(148, 15, 130, 80));
-    labelTip3 = FormWidgets::label(page3, "labelTip3", QRect(126, 110, 230, 16));
+    labelTip3 = FormWidgets::messageLabel(page3, "labelTip3", QRect(126, 110, 230, 16));
     labelPhone3 = FormWidgets::caption(page3, "labelPhone3", QRect(34, 130, 80, 40), tr("手机号码: "));
     editPhone3 = FormWidgets::edit(page3, "editPhone3", QRect(116, 130, 250, 40));
     labelPsw3 = FormWidgets::caption(page3, "labelPsw3", QRect(34, 180, 80, 40), tr("验证码: "));
@@ -208,6 +213,8 @@ void DialogLogin::applyFonts()
 void DialogLogin::makeConnections()
 {
     connect(editPsw2, &QLineEdit::textChanged, this, &DialogLogin::clearPswdConfig);
+    // The remembered password belongs to the phone it was remembered with.
+    connect(editPhone2, &QLineEdit::textChanged, this, &DialogLogin::dropRememberedPswd);
     connect(regBtn1, &QPushButton::clicked, this, &DialogLogin::showSignupDlg);
     connect(regBtn2, &QPushButton::clicked, this, &DialogLogin::showSignupDlg);
     connect(regBtn3, &QPushButton::clicked, this, &DialogLogin::showSignupDlg);
@@ -299,6 +306,13 @@ bool DialogLogin::saveConfig()
 void DialogLogin::clearPswdConfig()
 {
     rememberedPswd.clear();
+}
+
+void DialogLogin::dropRememberedPswd()
+{
+    if (!rememberedPswd.isEmpty() && editPsw2->text() == rememberedPlaceholder()) {
+        editPsw2->clear();
+    }
 }
 
 void DialogLogin::stopFollowingSignIn()

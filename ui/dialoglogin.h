@@ -43,6 +43,8 @@ private slots:
     bool saveConfig();
     bool readConfig();
     void clearPswdConfig();
+    // The phone was edited: a remembered password offered for it goes.
+    void dropRememberedPswd();
     void showSignupDlg();
     void on_btnFindPsw_clicked();
     void on_checkBoxStore2_clicked();

@@ -85,11 +85,14 @@ void DialogSetting::setupUi()
     useName_set->setObjectName(QStringLiteral("useName_set"));
     useName_set->setGeometry(0, 200, 430, 30);
     useName_set->setAlignment(Qt::AlignCenter);
+    // Names come from the service: plain text, never markup.
+    useName_set->setTextFormat(Qt::PlainText);
 
     useCom_set = new QLabel(this);
     useCom_set->setObjectName(QStringLiteral("useCom_set"));
     useCom_set->setGeometry(0, 230, 430, 30);
     useCom_set->setAlignment(Qt::AlignCenter);
+    useCom_set->setTextFormat(Qt::PlainText);
 
     cbx_coms = new QComboBox(this);
     cbx_coms->setObjectName(QStringLiteral("cbx_coms"));
@@ -102,6 +105,7 @@ void DialogSetting::setupUi()
     label_tip = new QLabel(this);
     label_tip->setObjectName(QStringLiteral("label_tip"));
     label_tip->setGeometry(0, 260, 430, 30);
+    label_tip->setTextFormat(Qt::PlainText);
     label_tip->setAlignment(Qt::AlignCenter);
 
     btn_set_set = new QPushButton(this);

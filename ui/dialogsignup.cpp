@@ -121,7 +121,7 @@ void DialogSignup::setupUi()
 void DialogSignup::buildStep1(QWidget* page)
 {
     labelStep11 = label(page, "labelStep11", QRect(0, 20, 426, 65));
-    labelTip11 = label(page, "labelTip11", QRect(126, 105, 230, 16));
+    labelTip11 = messageLabel(page, "labelTip11", QRect(126, 105, 230, 16));
     labelPhone11 = caption(page, "labelPhone11", QRect(34, 125, 80, 40), tr("手机号码: "));
     editPhone11 = edit(page, "editPhone11", QRect(116, 125, 250, 40));
     labelPsw11 = caption(page, "labelPsw11", QRect(34, 175, 80, 40), tr("验证码: "));
@@ -136,7 +136,7 @@ void DialogSignup::buildStep1(QWidget* page)
 void DialogSignup::buildStep2(QWidget* page)
 {
     labelStep12 = label(page, "labelStep12", QRect(0, 20, 426, 65));
-    labelTip12 = label(page, "labelTip12", QRect(126, 80, 230, 16));
+    labelTip12 = messageLabel(page, "labelTip12", QRect(126, 80, 230, 16));
     labelName12 = caption(page, "labelName12", QRect(34, 100, 80, 40), tr("姓名: "));
     editName = edit(page, "editName", QRect(116, 100, 250, 40));
     editName->setMaxLength(16);

@@ -24,6 +24,13 @@ QLabel* label(QWidget* parent, const char* name, const QRect& geometry, const QS
     return label;
 }
 
+QLabel* messageLabel(QWidget* parent, const char* name, const QRect& geometry)
+{
+    QLabel* made = label(parent, name, geometry);
+    made->setTextFormat(Qt::PlainText);
+    return made;
+}
+
 QLabel* caption(QWidget* parent, const char* name, const QRect& geometry, const QString& text)
 {
     return label(parent, name, geometry, text, Qt::AlignRight | Qt::AlignVCenter);

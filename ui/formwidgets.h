@@ -16,6 +16,9 @@ namespace FormWidgets {
 QFont dialogFont();
 QLabel* label(QWidget* parent, const char* name, const QRect& geometry, const QString& text = QString(),
               Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+// A label for text from outside (service messages, names): shown as plain
+// text, never as markup.
+QLabel* messageLabel(QWidget* parent, const char* name, const QRect& geometry);
 // A right-aligned field caption.
 QLabel* caption(QWidget* parent, const char* name, const QRect& geometry, const QString& text);
 QLineEdit* edit(QWidget* parent, const char* name, const QRect& geometry);

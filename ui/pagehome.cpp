@@ -209,7 +209,9 @@ void PageHome::setWeather()
             wea_td_icon->setPixmap(icon);
         }
         wea_td_degree->setText(todayDegreeTemplate.arg(CWeather::temperatureText(today)));
-        wea_td_info->setText(todayInfoTemplate.arg(data.city, CWeather::weekDayName(today), date));
+        // The city comes from the weather answer: escaped, it stays text.
+        wea_td_info->setText(
+            todayInfoTemplate.arg(data.city.toHtmlEscaped(), CWeather::weekDayName(today), date));
     }
     for (int i = 1; i < 4 && i < data.days.size(); ++i) {
         const ForecastDay& day = data.days.at(i);

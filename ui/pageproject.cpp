@@ -100,6 +100,8 @@ void PageProject::buildForm()
     tip_pro = new QLabel(frame_project);
     tip_pro->setObjectName(QStringLiteral("tip_pro"));
     tip_pro->setGeometry(0, 250, 460, 25);
+    // Carries the conference program's messages: plain text, never markup.
+    tip_pro->setTextFormat(Qt::PlainText);
 
     tip2_pro = new QLabel(frame_project);
     tip2_pro->setObjectName(QStringLiteral("tip2_pro"));

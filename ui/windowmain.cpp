@@ -5,12 +5,14 @@
 #include "conference/meetingmanager.h"
 #include "core/netstatewathcer.h"
 #include "platform/updater.h"
+#include "ui/clickablewidget.h"
 #include "ui/dialogchangepassword.h"
 #include "ui/dialogfindpassword.h"
 #include "ui/dialoglogin.h"
 #include "ui/dialogsetting.h"
 #include "ui/dialogsignup.h"
 #include "ui/dialogtip.h"
+#include "ui/modalguard.h"
 #include "ui/pagehome.h"
 #include "ui/pagemail.h"
 #include "ui/pagemeeting.h"
@@ -490,6 +492,8 @@ void WindowMain::runModal(QDialog* dialog)
     QPointer<QDialog> guard(dialog);
     ++dialogDepth;
     setMaskVisible(true);
+    // A child of this window: exec() alone makes nothing modal.
+    new CModalGuard(dialog, grayMask());
     dialog->show();
     dialog->raise();
     if (!dialog->isAncestorOf(QApplication::focusWidget())) {

@@ -9,10 +9,14 @@
 #include "support/testenvironment.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -273,9 +277,38 @@ private slots:
         QVERIFY(!CCipher::instance()->loadPublicKey("not a key"));
         CLoginManager* login = manager();
         login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
-        QCOMPARE(m_signals, QStringList{"state 1 账号或密码加密失败,无法登录"});
+        // A code of its own: "1" would read as "cannot reach the server".
+        QCOMPARE(m_signals, QStringList{"state -2 账号或密码加密失败,无法登录"});
         QVERIFY(!login->isLoggedIn());
         QCOMPARE(m_service->requests().size(), 0);
+    }
+
+    void photoIsFetchedOnlyFromTheWeb_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("loaded");
+        const QString file = QDir(QDir::tempPath()).filePath("photo-on-disk.png");
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(file));
+        QTest::newRow("file address") << QUrl::fromLocalFile(file).toString() << false;
+        QTest::newRow("bare path") << file << false;
+        QTest::newRow("service address") << m_service->origin() + "/static/avatar/10001.png" << true;
+    }
+    void photoIsFetchedOnlyFromTheWeb()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, loaded);
+        const QJsonObject person{{"id", 10001}, {"name", "林晓雨"}, {"avatarUrl", address}};
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "personDetail"},
+             {"mode", "raw"},
+             {"body", QString::fromUtf8(QJsonDocument(QJsonObject{{"success", true}, {"content", person}})
+                                            .toJson(QJsonDocument::Compact))}}));
+        QSignalSpy photo(manager(), &CLoginManager::signalUserPhotoChange);
+        QVERIFY(signInDemo());
+        QTRY_COMPARE(photo.count(), 1);
+        QCOMPARE(!CLoginInfo::instance()->photo.isNull(), loaded);
     }
 
     void companyListFailureDoesNotStopTheSequence()
@@ -448,6 +481,54 @@ private slots:
         QVERIFY(login->isLoggedIn());
         QVERIFY(!CLoginInfo::instance()->accessToken.isEmpty());
         QCOMPARE(CLoginInfo::instance()->name, QString("林晓雨"));
+    }
+
+    // A sign-in waits 2 s for its authorization; meanwhile a newer one
+    // starts, or the waiting one is cancelled. The waiting one then writes
+    // and reports nothing: no token call, no outcome of its own.
+    void waitingSignInEndsWhenOvertaken_data()
+    {
+        QTest::addColumn<bool>("newerSignIn");
+        QTest::newRow("a newer sign-in") << true;
+        QTest::newRow("cancelled") << false;
+    }
+    void waitingSignInEndsWhenOvertaken()
+    {
+        QFETCH(bool, newerSignIn);
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "authCodeByPassword"}, {"mode", "delay"}, {"delayMs", 2000}, {"count", 1}}));
+        CLoginManager* login = manager();
+        bool waited = false;
+        QTimer::singleShot(300, login, [&] {
+            waited = login->isSigningIn();
+            if (newerSignIn) {
+                login->loginPswd(LocalServiceProcess::noCompanyPhone, LocalServiceProcess::password);
+            } else {
+                login->cancelSignIn();
+            }
+        });
+        login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
+        QVERIFY(waited);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_service->requests("authCodeByPassword").first().toObject().value("status").toInt() == 200,
+            10000);
+        if (newerSignIn) {
+            QTRY_VERIFY_WITH_TIMEOUT(m_signals.contains("ticket"), 10000);
+        }
+        QTest::qWait(300);
+        QVERIFY(!login->isSigningIn());
+        const auto& info = CLoginInfo::instance();
+        if (newerSignIn) {
+            QCOMPARE(m_signals, (QStringList{"state 0 ", "login", "ticket"}));
+            QCOMPARE(info->name, QString("王磊"));
+            QCOMPARE(AccountFixture::accountNameOfToken(*m_service, info->accessToken), info->name);
+            QCOMPARE(requestCount(*m_service, "tokenFromAuthCode"), 1);
+        } else {
+            QVERIFY(m_signals.isEmpty());
+            QVERIFY(!login->isLoggedIn());
+            QVERIFY(info->phone.isEmpty());
+            QCOMPARE(requestCount(*m_service, "tokenFromAuthCode"), 0);
+        }
     }
 
     void autoLogin_data()

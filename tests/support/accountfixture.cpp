@@ -2,8 +2,10 @@
 
 #include "account/apiconfig.h"
 #include "account/cipher.h"
+#include "account/deviceidentity.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
+#include "account/signedrequest.h"
 #include "account/tokenmanager.h"
 #include "core/dplustrack.h"
 #include "core/singlenetworkmanger.h"
@@ -50,4 +52,23 @@ QString AccountFixture::userTag(const QString& phone)
     const QByteArray digest = QCryptographicHash::hash(phone.toUtf8(), QCryptographicHash::Md5)
                                   .toBase64(QByteArray::OmitTrailingEquals);
     return QString::fromUtf8("已登录") + QString::fromLatin1(digest.right(8)).toLower();
+}
+
+QString AccountFixture::accountNameOfToken(LocalServiceProcess& service, const QString& token)
+{
+    const CServiceAnswer answer =
+        CSignedRequest::exchange({CApiConfig::UrlValidateToken,
+                                  {{"accessToken", token},
+                                   {"appCode", CApiConfig::instance()->slot(CApiConfig::AppCode)},
+                                   {"clientIp", deviceIdentity(true)},
+                                   {"deviceId", deviceIdentity(false)}},
+                                  CApiConfig::SignatureVersionA});
+    const qint64 id = answer.content.toObject().value("id").toVariant().toLongLong();
+    const QJsonArray accounts = service.control("GET", "/__control/accounts").value("accounts").toArray();
+    for (const QJsonValue& account : accounts) {
+        if (account.toObject().value("id").toVariant().toLongLong() == id) {
+            return account.toObject().value("name").toString();
+        }
+    }
+    return QStringLiteral("(no account for token %1)").arg(token);
 }

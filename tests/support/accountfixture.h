@@ -21,4 +21,7 @@ int requestCount(LocalServiceProcess& service, const QString& endpoint);
 QStringList eventNames(LocalServiceProcess& service);
 // The tag the tracker gives a signed-in phone.
 QString userTag(const QString& phone);
+// The name of the account the service issued the access token to (asked
+// with a token validation), or a text saying there is none.
+QString accountNameOfToken(LocalServiceProcess& service, const QString& token);
 } // namespace AccountFixture

@@ -1,6 +1,7 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
+#include "core/localconfig.h"
 #include "core/startup.h"
 #include "dialogwaiter.h"
 #include "platform/fontsubstitution.h"
@@ -200,6 +201,40 @@ private slots:
             QVERIFY2(askedAfter >= DialogFindPassword::kDoneCloseMs * 95 / 100,
                      qPrintable(QString::number(askedAfter)));
         }
+    }
+
+    // A password remembered for the recovered phone is replaced by the new
+    // one: what the next sign-in dialog offers, and the automatic sign-in
+    // sends, still signs in. One remembered for another phone stays.
+    void recoveryReplacesThePhonesRememberedPassword_data()
+    {
+        QTest::addColumn<QString>("rememberedPhone");
+        QTest::newRow("remembered for this phone") << QString(LocalServiceProcess::demoPhone);
+        QTest::newRow("remembered for another phone") << QString(LocalServiceProcess::noCompanyPhone);
+    }
+    void recoveryReplacesThePhonesRememberedPassword()
+    {
+        QFETCH(QString, rememberedPhone);
+        CLocalConfig& config = *CLocalConfig::instance();
+        config.setEncryptedValue(CLocalConfig::kUserPhone1, rememberedPhone);
+        QVERIFY(config.rememberPassword(LocalServiceProcess::password));
+        const QString before = config.encryptedValue(CLocalConfig::kUserPswd);
+        const QString phone = LocalServiceProcess::demoPhone;
+        requestCode(phone);
+        fillIn(m_service->latestSmsCode(phone), "Another#1");
+        QTest::mouseClick(child<QPushButton>("btnOK"), Qt::LeftButton);
+        QCOMPARE(child<QStackedWidget>("stkwidMain")->currentIndex(), 1);
+        const QString stored = config.encryptedValue(CLocalConfig::kUserPswd);
+        config.remove(CLocalConfig::kUserPswd);
+        config.remove(CLocalConfig::kUserPhone1);
+        if (rememberedPhone != phone) {
+            QCOMPARE(stored, before);
+            return;
+        }
+        QSignalSpy state(CLoginManager::instance().get(), &CLoginManager::signalLogState);
+        CLoginManager::instance()->loginPswd(phone, stored, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!state.isEmpty(), 10000);
+        QCOMPARE(state.first().first().toString(), QString("0"));
     }
 
     void backAndEscape()

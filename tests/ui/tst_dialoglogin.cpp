@@ -1,7 +1,9 @@
 #include "account/cipher.h"
+#include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "core/localconfig.h"
 #include "core/startup.h"
+#include "shownlabeltext.h"
 #include "support/accountfixture.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
@@ -12,12 +14,14 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFrame>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QtTest>
 
@@ -228,6 +232,35 @@ private slots:
                  QByteArray(LocalServiceProcess::password));
     }
 
+    // The remembered password goes only with the phone it was remembered
+    // for: editing the phone empties the password field.
+    void editingThePhoneDropsTheRememberedPassword_data()
+    {
+        QTest::addColumn<QString>("lastDigit");
+        QTest::newRow("another account") << "6";
+        QTest::newRow("the same number typed again") << "1";
+    }
+    void editingThePhoneDropsTheRememberedPassword()
+    {
+        QFETCH(QString, lastDigit);
+        remember(LocalServiceProcess::password, QDateTime::currentDateTime());
+        DialogLogin* dialog = open();
+        QCOMPARE(edit(dialog, "editPsw2")->text(), DialogLogin::rememberedPlaceholder());
+        QLineEdit* phone = edit(dialog, "editPhone2");
+        phone->setFocus();
+        phone->end(false);
+        QTest::keyClick(phone, Qt::Key_Backspace);
+        QTest::keyClicks(phone, lastDigit);
+        QVERIFY(edit(dialog, "editPsw2")->text().isEmpty());
+        QVERIFY(!button(dialog, "loginBtn2")->isEnabled());
+
+        // Typed again, the password goes as typed.
+        QTest::keyClicks(edit(dialog, "editPsw2"), LocalServiceProcess::password);
+        QTest::mouseClick(button(dialog, "loginBtn2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), 10000);
+        QCOMPARE(rsaDecrypt(lastSentPassword()), QByteArray(LocalServiceProcess::password));
+    }
+
     void rememberedForFifteenDays_data()
     {
         QTest::addColumn<int>("daysAgo");
@@ -274,6 +307,43 @@ private slots:
         // The password page's button is back.
         QCOMPARE(button(dialog, "loginBtn2")->text(), QString("登 录"));
         QVERIFY(button(dialog, "loginBtn2")->isEnabled());
+    }
+
+    // A password sign-in waits (2 s for its authorization) while the user
+    // signs in on the code page as another account: the later sign-in wins,
+    // and the waiting one's answer, when it comes, writes nothing.
+    void passwordAndCodePagesDoNotMixAccounts()
+    {
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "authCodeByPassword"}, {"mode", "delay"}, {"delayMs", 2000}, {"count", 1}}));
+        DialogLogin* dialog = open();
+        QTest::keyClicks(edit(dialog, "editPhone2"), LocalServiceProcess::demoPhone);
+        QTest::keyClicks(edit(dialog, "editPsw2"), LocalServiceProcess::password);
+        const QString other = LocalServiceProcess::smsFirstPhone;
+        bool codeSignInDone = false;
+        // From inside the password sign-in's wait.
+        QTimer::singleShot(300, dialog, [&] {
+            QTest::mouseClick(button(dialog, "authBtn"), Qt::LeftButton);
+            QTest::keyClicks(edit(dialog, "editPhone3"), other);
+            QTest::mouseClick(button(dialog, "codeBtn3"), Qt::LeftButton);
+            QTRY_VERIFY(!m_service->latestSmsCode(other).isEmpty());
+            QTest::keyClicks(edit(dialog, "editPsw3"), m_service->latestSmsCode(other));
+            QTest::mouseClick(button(dialog, "loginBtn3"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), 10000);
+            codeSignInDone = true;
+        });
+        QTest::mouseClick(button(dialog, "loginBtn2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(codeSignInDone, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_service->requests("authCodeByPassword").first().toObject().value("status").toInt() == 200,
+            10000);
+        QTest::qWait(500);
+        QVERIFY(CLoginManager::instance()->isLoggedIn());
+        const auto& info = CLoginInfo::instance();
+        QCOMPARE(info->name, QString("孙悦"));
+        QCOMPARE(info->phone, other);
+        QCOMPARE(AccountFixture::accountNameOfToken(*m_service, info->accessToken), info->name);
+        QCOMPARE(AccountFixture::requestCount(*m_service, "tokenFromAuthCode"), 1);
     }
 
     void serviceRefusals_data()
@@ -323,6 +393,7 @@ private slots:
         QTest::newRow("unknown code, message") << "4321"
                                                << "服务繁忙"
                                                << "服务繁忙";
+        QTest::newRow("message with markup") << "4321" << outsideMarkup() << outsideMarkup();
     }
 
     void outcomeTexts()
@@ -332,13 +403,26 @@ private slots:
         QFETCH(QString, shown);
         DialogLogin* dialog = open();
         emit CLoginManager::instance()->signalLogState(code, message);
-        QCOMPARE(label(dialog, "labelTip2")->text(), shown);
-        QCOMPARE(label(dialog, "labelTip3")->text(), shown);
+        QCOMPARE(shownText(label(dialog, "labelTip2")), shown);
+        QCOMPARE(shownText(label(dialog, "labelTip3")), shown);
         QVERIFY(dialog->isVisible());
         // A tab click clears the lines.
         QTest::mouseClick(button(dialog, "authBtn"), Qt::LeftButton);
         QCOMPARE(stack(dialog)->currentIndex(), 2);
         QVERIFY(label(dialog, "labelTip3")->text().isEmpty());
+    }
+
+    void failedEncryptionShowsItsOwnText()
+    {
+        QVERIFY(!CCipher::instance()->loadPublicKey("not a key"));
+        DialogLogin* dialog = open();
+        QTest::keyClicks(edit(dialog, "editPhone2"), LocalServiceProcess::demoPhone);
+        QTest::keyClicks(edit(dialog, "editPsw2"), LocalServiceProcess::password);
+        QTest::mouseClick(button(dialog, "loginBtn2"), Qt::LeftButton);
+        QCOMPARE(label(dialog, "labelTip2")->text(), QString("账号或密码加密失败,无法登录"));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(button(dialog, "loginBtn2")->isEnabled());
+        QCOMPARE(m_service->requests().size(), 0);
     }
 
     void smsSignInKeepsTheRememberedChoices()

@@ -1,3 +1,4 @@
+#include "shownlabeltext.h"
 #include "support/testenvironment.h"
 #include "ui/dialogsetting.h"
 #include "ui/dialogtip.h"
@@ -105,6 +106,17 @@ private slots:
         QVERIFY(!label(dialog, "useCom_set")->isHidden());
         QVERIFY(combo(dialog)->isHidden());
         QCOMPARE(dialog.findChild<QPushButton*>("btn_set_set")->text(), QStringLiteral("退出当前账号"));
+    }
+
+    // Names come from the service: shown as text, whatever markup they hold.
+    void markupInNamesIsShownAsText()
+    {
+        DialogSetting dialog;
+        DialogSetting::UserInfo user = info({outsideMarkup()});
+        user.userName = outsideMarkup();
+        dialog.showInfo(user);
+        QCOMPARE(shownText(label(dialog, "useName_set")), outsideMarkup());
+        QCOMPARE(shownText(label(dialog, "useCom_set")), outsideMarkup());
     }
 
     void severalCompaniesAreAWiderCentredChoice()

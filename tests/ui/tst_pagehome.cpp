@@ -3,6 +3,7 @@
 #include "core/singlenetworkmanger.h"
 #include "core/startup.h"
 #include "mouse.h"
+#include "shownlabeltext.h"
 #include "support/localserviceprocess.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
@@ -161,6 +162,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_service->requests("ipLocate").size(), 2, 10000);
         QTest::qWait(200);
         QVERIFY(label(page, "wea_td_info")->text().contains("宁波"));
+    }
+
+    void markupInTheCityIsShownAsText()
+    {
+        serviceDown();
+        writeCache(weatherAnswer(outsideMarkup(), {{"晴", "23"}}));
+        PageHome page;
+        QVERIFY2(shownText(label(page, "wea_td_info")).contains(outsideMarkup()),
+                 qPrintable(label(page, "wea_td_info")->text()));
     }
 
     void missingIconKeepsThePreviousOne()

@@ -18,8 +18,28 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QtTest>
+
+namespace {
+// Records the keys that reach the widgets it watches.
+class KeyWitness : public QObject
+{
+public:
+    QStringList keys;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            keys << watched->metaObject()->className() + QStringLiteral(" ") + watched->objectName();
+        }
+        return false;
+    }
+};
+} // namespace
 
 // The main window: its widget tree, pages, tips, dialogs over the mask and the
 // system menu, for a user who is not signed in.
@@ -232,6 +252,90 @@ private slots:
         QVERIFY(signupSeen);
         QVERIFY(!window->isMaskVisible());
         QVERIFY(window->findChildren<QDialog*>().isEmpty());
+    }
+
+    // Every dialog is modal for the keyboard although it is a child of the
+    // window: Tab cycles inside it, and keys it leaves reach nothing behind.
+    void keyboardStaysInsideEachDialog_data()
+    {
+        QTest::addColumn<QByteArray>("slot");
+        QTest::addColumn<QString>("firstField");
+        QTest::addColumn<QString>("lastField");
+        QTest::newRow("sign-in") << QByteArray("onShowLoginDlg") << "editPhone2"
+                                 << "editPsw2";
+        QTest::newRow("registration") << QByteArray("onShowSignupDlg") << "editPhone11"
+                                      << "editPsw11";
+        QTest::newRow("find password") << QByteArray("onShowFindPswDlg") << "editPhone"
+                                       << "editPsw2";
+        QTest::newRow("change password") << QByteArray("onShowChangePswDlg") << "editPswOld"
+                                         << "editPsw2";
+        QTest::newRow("settings") << QByteArray("onShowSettingDlg") << "btn_set_set"
+                                  << "btn_set_set";
+    }
+    void keyboardStaysInsideEachDialog()
+    {
+        QFETCH(QByteArray, slot);
+        QFETCH(QString, firstField);
+        QFETCH(QString, lastField);
+        bool checked = false;
+        QStringList focusOutside;
+        KeyWitness behind;
+        whenDialogOpen<QDialog>(window, [&](QDialog* dialog) {
+            const auto closeDialog = qScopeGuard([dialog] { dialog->close(); });
+            const auto inside = [dialog](QWidget* widget) {
+                return widget == dialog || dialog->isAncestorOf(widget);
+            };
+            auto* first = dialog->findChild<QWidget*>(firstField);
+            auto* last = dialog->findChild<QWidget*>(lastField);
+            QVERIFY(first && last);
+            first->setFocus();
+            QCOMPARE(QApplication::focusWidget(), first);
+            for (int i = 0; i < 30; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QWidget* focus = QApplication::focusWidget();
+                if (!focus || !inside(focus)) {
+                    focusOutside << (focus ? focus->objectName() : QStringLiteral("(none)"));
+                    first->setFocus();
+                }
+            }
+
+            last->setFocus();
+            window->installEventFilter(&behind);
+            for (QWidget* widget : window->findChildren<QWidget*>()) {
+                if (!inside(widget)) {
+                    widget->installEventFilter(&behind);
+                }
+            }
+            for (const Qt::Key key : {Qt::Key_A, Qt::Key_1, Qt::Key_Down, Qt::Key_PageDown, Qt::Key_F5,
+                                      Qt::Key_Backspace, Qt::Key_Tab}) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+            }
+            checked = true;
+        });
+        QMetaObject::invokeMethod(window, slot.constData());
+        QVERIFY(checked);
+        QVERIFY2(behind.keys.isEmpty(), qPrintable(behind.keys.join(", ")));
+        QVERIFY2(focusOutside.isEmpty(), qPrintable(focusOutside.join(", ")));
+    }
+
+    // Clicks that reach a widget behind the dialog (past the mask) do nothing.
+    void clicksBehindADialogDoNothing()
+    {
+        bool checked = false;
+        whenDialogOpen<DialogLogin>(window, [&](DialogLogin* login) {
+            const auto closeDialog = qScopeGuard([login] { login->close(); });
+            QSignalSpy settings(button("btn_set"), &QPushButton::clicked);
+            QTest::mouseClick(button("btn_set"), Qt::LeftButton);
+            QTest::mouseClick(button("btn_project"), Qt::LeftButton);
+            QCOMPARE(settings.count(), 0);
+            QCOMPARE(stack()->currentIndex(), 0);
+            // The dialog itself still takes clicks.
+            QTest::mouseClick(login->findChild<QPushButton*>("authBtn"), Qt::LeftButton);
+            QCOMPARE(login->findChild<QStackedWidget*>("stkwid")->currentIndex(), 2);
+            checked = true;
+        });
+        window->onShowLoginDlg();
+        QVERIFY(checked);
     }
 
     void escapeClosesADialog()

@@ -1,13 +1,24 @@
+#include "account/cipher.h"
+#include "account/logininfo.h"
 #include "account/loginmanager.h"
+#include "core/localconfig.h"
 #include "core/startup.h"
+#include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
+#include "ui/dialoglogin.h"
 #include "ui/userphoto.h"
 #include "ui/windowmain.h"
 
+#include <QDateTime>
+#include <QJsonArray>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
+#include <QUrlQuery>
 #include <QtTest>
 
 // The main window following the real login manager against the local service:
@@ -36,6 +47,9 @@ private slots:
     {
         WindowMain::instance(true);
         CLoginManager::instance(true);
+        for (const QString& key : CLocalConfig::keys()) {
+            CLocalConfig::instance()->remove(key);
+        }
     }
 
     void photoAndMenuFollowTheSignIn()
@@ -68,7 +82,123 @@ private slots:
         CLoginManager::setTicketTickForTesting(0);
     }
 
+    // The remembered-password sign-in at start waits 2 s for its authorization
+    // while the user opens the sign-in dialog, and signs in there as another
+    // account or just waits and closes it. The record never pairs one
+    // account's name with another's token, the account shown is the one whose
+    // token the next ticket call carries, and nothing of the sign-in at start
+    // is left to happen once the dialog has closed.
+    void signInDialogOverTheWaitingAutoLogin_data()
+    {
+        QTest::addColumn<QString>("userSignsInAs");
+        QTest::addColumn<QString>("shownAfter");
+        QTest::newRow("signs in as another account")
+            << QString(LocalServiceProcess::noCompanyPhone) << "王磊";
+        QTest::newRow("waits and closes the dialog") << QString() << "未登录";
+    }
+    void signInDialogOverTheWaitingAutoLogin()
+    {
+        QFETCH(QString, userSignsInAs);
+        QFETCH(QString, shownAfter);
+        WindowMain::instance(true);
+        CLoginManager::instance(true);
+        rememberForAutoLogin(LocalServiceProcess::demoPhone);
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "authCodeByPassword"}, {"mode", "delay"}, {"delayMs", 2000}, {"count", 1}}));
+
+        // Every (name, token) the record holds, sampled all along.
+        QSet<QPair<QString, QString>> held;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&held] {
+            const auto& info = CLoginInfo::instance();
+            if (!info->name.isEmpty() && !info->accessToken.isEmpty()) {
+                held.insert({info->name, info->accessToken});
+            }
+        });
+        sampler.start(2);
+
+        bool autoLoginWaited = false;
+        bool dialogClosed = false;
+        int signInCallsAtClose = -1;
+        m_window = WindowMain::instance(false);
+        m_window->show();
+        // From inside the wait of the sign-in at start, as the user would.
+        QTimer::singleShot(300, m_window, [&] {
+            autoLoginWaited = CLoginInfo::instance()->phone == LocalServiceProcess::demoPhone &&
+                              m_service->requests("tokenFromAuthCode").isEmpty();
+            whenDialogOpen<DialogLogin>(m_window, [&](DialogLogin* dialog) {
+                if (userSignsInAs.isEmpty()) {
+                    QTimer::singleShot(3000, dialog, &QDialog::close);
+                    return;
+                }
+                auto* phone = dialog->findChild<QLineEdit*>("editPhone2");
+                auto* password = dialog->findChild<QLineEdit*>("editPsw2");
+                phone->clear();
+                QTest::keyClicks(phone, userSignsInAs);
+                password->clear();
+                QTest::keyClicks(password, LocalServiceProcess::password);
+                QTest::mouseClick(dialog->findChild<QPushButton*>("loginBtn2"), Qt::LeftButton);
+            });
+            m_window->onShowLoginDlg();
+            dialogClosed = true;
+            signInCallsAtClose = signInCalls();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(dialogClosed, 15000);
+        QVERIFY(autoLoginWaited);
+        // The delayed answer has come, and what it could set off has had its time.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_service->requests("authCodeByPassword").first().toObject().value("status").toInt() == 200,
+            10000);
+        QTest::qWait(1000);
+        sampler.stop();
+        const int signInCallsSettled = signInCalls();
+
+        const auto& info = CLoginInfo::instance();
+        if (!info->name.isEmpty() && !info->accessToken.isEmpty()) {
+            held.insert({info->name, info->accessToken});
+        }
+        for (const auto& [name, token] : held) {
+            QCOMPARE(AccountFixture::accountNameOfToken(*m_service, token), name);
+        }
+        QString shown;
+        CLoginManager::instance()->userName(shown);
+        QCOMPARE(shown, shownAfter);
+        if (CLoginManager::instance()->isLoggedIn()) {
+            const int tickets = m_service->requests("accessTicket").size();
+            CLoginManager::instance()->getAcessTicket();
+            QTRY_COMPARE(m_service->requests("accessTicket").size(), tickets + 1);
+            const QUrlQuery sent(
+                m_service->requests("accessTicket").last().toObject().value("body").toString());
+            QCOMPARE(AccountFixture::accountNameOfToken(
+                         *m_service, sent.queryItemValue("accessToken", QUrl::FullyDecoded)),
+                     shown);
+        }
+        // Nothing of the sign-in at start waited for the dialog to close.
+        QCOMPARE(signInCallsSettled, signInCallsAtClose);
+    }
+
 private:
+    // The password remembered for phone, with the automatic sign-in chosen.
+    static void rememberForAutoLogin(const QString& phone)
+    {
+        QString pswd;
+        QVERIFY(CCipher::instance()->rsaEncryptBase64(LocalServiceProcess::password, pswd));
+        const auto& config = CLocalConfig::instance();
+        config->setValue(CLocalConfig::kAutoLogin, true);
+        config->setValue(CLocalConfig::kRememberPswd, true);
+        config->setEncryptedValue(CLocalConfig::kUserPhone1, phone);
+        config->setEncryptedValue(CLocalConfig::kUserPswd, pswd);
+        config->setEncryptedValue(CLocalConfig::kTime, QDateTime::currentDateTime().toString(Qt::ISODate));
+    }
+    int signInCalls()
+    {
+        int calls = 0;
+        for (const char* endpoint :
+             {"authCodeByPassword", "tokenFromAuthCode", "validateToken", "companyList", "personDetail"}) {
+            calls += m_service->requests(endpoint).size();
+        }
+        return calls;
+    }
     void signIn()
     {
         QSignalSpy login(CLoginManager::instance().get(), &CLoginManager::signalLogin);
