@@ -10,9 +10,10 @@ class QWebChannel;
 // object and the ticket it hands out) is offered only to documents of the
 // conference origin: it is taken away before the page navigates anywhere
 // else. Once a document of another origin was shown, the page never offers
-// the channel again (that document would still run while the next one
-// loads): a navigation back to the conference origin is handed to
-// conferenceNavigationRequested instead, for a fresh page to load it.
+// the channel again: the engine installs a channel into the live document,
+// and that document runs until the next one has loaded. A navigation back to
+// the conference origin is handed to conferenceNavigationRequested instead,
+// for a fresh page to load it.
 class MeetingWebPage : public QWebEnginePage
 {
     Q_OBJECT
