@@ -51,6 +51,14 @@ PageMail::PageMail(QStackedWidget* tools, QWidget* parent) : QWidget(parent)
     addToolsPage(tools);
 }
 
+PageMail::~PageMail()
+{
+    // The view before its page, the page before its profile.
+    delete webView;
+    delete webPage;
+    delete webProfile;
+}
+
 void PageMail::setupUi()
 {
     setObjectName(QStringLiteral("PageMail"));
@@ -151,13 +159,15 @@ void PageMail::createWebView()
 void PageMail::resetWebviewPage()
 {
     createWebView();
-    auto* profile = new QWebEngineProfile();
-    applyWebProfileSettings(profile);
-    auto* page = new QWebEnginePage(profile, webView);
-    // Deleted after the page: the page's own teardown still needs it.
-    profile->setParent(page);
-    // The view deletes the page it owned before.
-    webView->setPage(page);
+    QWebEnginePage* const oldPage = webPage;
+    QWebEngineProfile* const oldProfile = webProfile;
+    webProfile = new QWebEngineProfile();
+    applyWebProfileSettings(webProfile);
+    webPage = new QWebEnginePage(webProfile);
+    webView->setPage(webPage);
+    // The replaced page goes before its profile, which it uses until then.
+    delete oldPage;
+    delete oldProfile;
     backForMail->setEnabled(false);
 }
 

@@ -10,6 +10,8 @@ class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QVBoxLayout;
+class QWebEnginePage;
+class QWebEngineProfile;
 class QWebEngineView;
 
 // The office and mail web application, signed in with the access ticket.
@@ -21,6 +23,7 @@ class PageMail : public QWidget
     Q_OBJECT
 public:
     PageMail(QStackedWidget* tools, QWidget* parent = nullptr);
+    ~PageMail() override;
 
     // The address of the signed-in user's office home page.
     static QUrl homeUrl();
@@ -64,6 +67,10 @@ private:
     QPushButton* login_mail = nullptr;
 
     QWebEngineView* webView = nullptr;
+    // The view's page and its profile, owned here: the view does not delete a
+    // page it was given, and each profile keeps web engine processes of its own.
+    QWebEnginePage* webPage = nullptr;
+    QWebEngineProfile* webProfile = nullptr;
     bool needReload = true;
     int toolsIndex = -1;
     QPushButton* backForMail = nullptr;

@@ -5,6 +5,7 @@
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "conference/meetingmanager.h"
+#include "ui/meetingwebpage.h"
 #include "ui/stylesheet.h"
 #include "ui/webviewsupport.h"
 
@@ -45,6 +46,16 @@ PageMeeting::PageMeeting(QStackedWidget* tools, QWidget* parent) : QWidget(paren
     // The page is the client's conference controls, signed in or not.
     createWebView();
     load();
+}
+
+PageMeeting::~PageMeeting()
+{
+    // The view before its page, the page before its profile.
+    delete webView;
+    delete webPage;
+    if (ownsProfile) {
+        delete webProfile;
+    }
 }
 
 void PageMeeting::setupUi()
@@ -104,7 +115,9 @@ void PageMeeting::createWebView()
     if (webView) {
         return;
     }
-    applyWebProfileSettings(QWebEngineProfile::defaultProfile());
+    ownsProfile = webEngineStoragePath().isEmpty();
+    webProfile = ownsProfile ? new QWebEngineProfile() : QWebEngineProfile::defaultProfile();
+    applyWebProfileSettings(webProfile);
     webView = createPageWebView(page0_meeting, pageMeeting0VLayout, QStringLiteral("webViewOnPageMeeting"));
     connect(webView, &QWebEngineView::loadProgress, this, &PageMeeting::onProgress);
     connect(webView, &QWebEngineView::loadFinished, this, &PageMeeting::onLoadFinished);
@@ -116,20 +129,27 @@ void PageMeeting::load()
     if (!webView) {
         return;
     }
-    // Every page of this view lives on the default profile.
-    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
-    profile->clearHttpCache();
-    profile->cookieStore()->deleteAllCookies();
-    auto* page = new QWebEnginePage(QWebEngineProfile::defaultProfile(), webView);
-    page->setWebChannel(CMeetingManager::instance()->getWebChannel());
-    // The view deletes the page it owned before.
-    webView->setPage(page);
+    webProfile->clearHttpCache();
+    webProfile->cookieStore()->deleteAllCookies();
     const QUrl url = meetingUrl();
     qDebug().noquote() << "meeting url: " + LogText::maskedUrl(url);
+    loadOnFreshPage(url);
+    needReload = false;
+}
+
+void PageMeeting::loadOnFreshPage(const QUrl& url)
+{
+    MeetingWebPage* const oldPage = webPage;
+    webPage = new MeetingWebPage(CMeetingManager::instance()->getWebChannel(),
+                                 QUrl(CDeployment::value(CDeployment::ConferenceWebOrigin)), webProfile);
+    connect(webPage, &MeetingWebPage::conferenceNavigationRequested, this, &PageMeeting::loadOnFreshPage,
+            Qt::QueuedConnection);
+    webView->setPage(webPage);
+    // The view does not delete the page it showed before.
+    delete oldPage;
     webView->setEnabled(false);
     webView->load(url);
     webView->setEnabled(true);
-    needReload = false;
 }
 
 void PageMeeting::onNeedReload()

@@ -7,6 +7,8 @@ class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QVBoxLayout;
+class MeetingWebPage;
+class QWebEngineProfile;
 class QWebEngineView;
 
 // The conference web application. It reaches the client through the web
@@ -17,6 +19,7 @@ class PageMeeting : public QWidget
     Q_OBJECT
 public:
     PageMeeting(QStackedWidget* tools, QWidget* parent = nullptr);
+    ~PageMeeting() override;
 
     // The conference page's address; with the ticket while signed in.
     static QUrl meetingUrl();
@@ -43,6 +46,8 @@ private:
     void addToolsPage(QStackedWidget* tools);
     void createWebView();
     void load();
+    // Loads url on a fresh page with the web channel.
+    void loadOnFreshPage(const QUrl& url);
 
     QVBoxLayout* pageMeetingVLayout = nullptr;
     QStackedWidget* staWid_meeting = nullptr;
@@ -52,6 +57,12 @@ private:
     QWidget* page1_meeting = nullptr;
 
     QWebEngineView* webView = nullptr;
+    // The view's page, owned here (each load replaces it), and its profile:
+    // the default one, or one of this page's own that keeps everything in
+    // memory when the storage folder cannot be used.
+    MeetingWebPage* webPage = nullptr;
+    QWebEngineProfile* webProfile = nullptr;
+    bool ownsProfile = false;
     bool needReload = true;
     int toolsIndex = -1;
     QPushButton* refreshForMeeting = nullptr;

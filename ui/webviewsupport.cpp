@@ -5,17 +5,55 @@
 
 #include <QBoxLayout>
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryFile>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
-void applyWebProfileSettings(QWebEngineProfile* profile)
+namespace {
+// Why path cannot hold the web engine's files, empty when it can.
+QString unusableFolderReason(const QString& path)
+{
+    if (!QDir().mkpath(path)) {
+        return QStringLiteral("cannot be created");
+    }
+    if (!QFileInfo(path).isDir()) {
+        return QStringLiteral("is not a folder");
+    }
+    // Permission bits do not tell (root, read-only mounts): try it.
+    QTemporaryFile probe(path + QStringLiteral("/.probe-XXXXXX"));
+    if (!probe.open()) {
+        return QStringLiteral("cannot be written: ") + probe.errorString();
+    }
+    return QString();
+}
+} // namespace
+
+QString webEngineStoragePath()
 {
     const QString storage = dataDirectory() + QStringLiteral("/webengine");
+    for (const QString& folder : {storage, storage + QStringLiteral("/cache")}) {
+        const QString reason = unusableFolderReason(folder);
+        if (!reason.isEmpty()) {
+            qDebug().noquote() << "WebViewSupport: web storage" << folder
+                               << reason + ", web pages keep their data in memory";
+            return QString();
+        }
+    }
+    return storage;
+}
+
+void applyWebProfileSettings(QWebEngineProfile* profile)
+{
     profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    profile->setPersistentStoragePath(storage);
-    profile->setCachePath(storage + QStringLiteral("/cache"));
+    if (!profile->isOffTheRecord()) {
+        const QString storage = webEngineStoragePath();
+        profile->setPersistentStoragePath(storage);
+        profile->setCachePath(storage + QStringLiteral("/cache"));
+    }
     profile->clearAllVisitedLinks();
     profile->setHttpCacheType(QWebEngineProfile::NoCache);
 }

@@ -13,9 +13,14 @@ class QWidget;
 
 // What the mail and conference pages share around their embedded web views.
 
-// No persistent cookies, storage and cache under the data directory, visited
-// links cleared, no HTTP cache.
+// No persistent cookies, storage and cache in webEngineStoragePath() (for a
+// profile that is not off the record), visited links cleared, no HTTP cache.
 void applyWebProfileSettings(QWebEngineProfile* profile);
+
+// The web engine's storage folder "webengine" in the data directory, created
+// when missing. Empty, with the reason logged, when it is not a folder that
+// can be written: the pages then keep their data in memory.
+QString webEngineStoragePath();
 
 // Creates the page's web view (expanding, no context menu, below its
 // siblings) at position 1 of layout, which then loses its placeholder spacer.

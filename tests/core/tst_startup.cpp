@@ -2,6 +2,7 @@
 #include "account/deviceidentity.h"
 #include "core/startup.h"
 #include "platform/localsocketname.h"
+#include "support/processtree.h"
 #include "support/testenvironment.h"
 
 #include <QDate>
@@ -20,7 +21,7 @@
 
 // The real client as a process: it starts past a dead instance's socket,
 // answers "close" from the updater, tells the updater to close and tears down
-// in order.
+// in order, also when its web storage folder cannot be used.
 class TestStartup : public QObject
 {
     Q_OBJECT
@@ -54,7 +55,7 @@ private slots:
 
         QLocalSocket socket;
         QTRY_VERIFY_WITH_TIMEOUT(connectOnce(socket, mainSocket), 20000);
-        QVERIFY(QFileInfo::exists(TestEnvironment::runtimeDir() + "/marlunemain.lock"));
+        QTRY_VERIFY(QFileInfo::exists(TestEnvironment::runtimeDir() + "/marlunemain.lock"));
         socket.write("close");
         QVERIFY(socket.waitForBytesWritten(2000));
 
@@ -154,6 +155,59 @@ private slots:
         QVERIFY(QFileInfo(usersFile).permissions() & QFile::ReadOther);
     }
 
+    void quitsCleanlyWithUnusableWebStorage_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("logged"); // the log file can still be written
+        QTest::newRow("data directory is a file") << "file" << false;
+        QTest::newRow("data directory is read-only") << "read-only" << false;
+        QTest::newRow("webengine is a file") << "webengine-file" << true;
+    }
+
+    // The client shows its web pages, then quits with 0, every time.
+    void quitsCleanlyWithUnusableWebStorage()
+    {
+        QFETCH(QString, setup);
+        QFETCH(bool, logged);
+        const QString dataDir = TestEnvironment::root() + "/config/vantelor";
+        for (int run = 0; run < 3; ++run) {
+            removeAll(dataDir);
+            QString mountReadOnly;
+            if (setup == "file") {
+                QVERIFY(writeFile(dataDir, "not a folder"));
+            } else if (setup == "webengine-file") {
+                QVERIFY(QDir().mkpath(dataDir));
+                QVERIFY(writeFile(dataDir + "/webengine", "not a folder"));
+            } else {
+                QVERIFY(QDir().mkpath(dataDir));
+                QFile::setPermissions(dataDir, QFile::ReadOwner | QFile::ExeOwner);
+                if (geteuid() == 0) {
+                    // Root writes past permission bits: a read-only mount in
+                    // the client's own mount namespace is read-only for it too.
+                    mountReadOnly = QString("mount --bind '%1' '%1' && mount -o remount,ro,bind '%1'").arg(dataDir);
+                }
+            }
+
+            QProcess client;
+            client.setProcessChannelMode(QProcess::ForwardedChannels);
+            TestEnvironment::startClient(client, QStringList(), mountReadOnly);
+            QVERIFY(client.waitForStarted());
+            QLocalSocket socket;
+            QTRY_VERIFY_WITH_TIMEOUT(connectOnce(socket, localSocketName("marlunemain")), 20000);
+            // The conference page is up in its renderer.
+            QTRY_VERIFY_WITH_TIMEOUT(ProcessTree::of(client.processId()).webEngineProcesses >= 2, 20000);
+            socket.write("close");
+            QVERIFY(socket.waitForBytesWritten(2000));
+            QTRY_VERIFY_WITH_TIMEOUT(client.state() == QProcess::NotRunning, 20000);
+            QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(client.exitCode(), 0);
+            if (logged) {
+                QVERIFY(readTodaysLog().contains("web storage " + dataDir + "/webengine"));
+            }
+        }
+        removeAll(dataDir);
+    }
+
 private:
     static QString decrypted(const QString& stored)
     {
@@ -161,6 +215,22 @@ private:
         return CCipher::instance()->decrypt(QByteArray::fromBase64(stored.toLatin1()), plain)
                    ? QString::fromUtf8(plain)
                    : QString("(not encrypted: %1)").arg(stored);
+    }
+
+    static void removeAll(const QString& path)
+    {
+        if (QFileInfo(path).isDir()) {
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QDir(path).removeRecursively();
+        } else {
+            QFile::remove(path);
+        }
+    }
+
+    static bool writeFile(const QString& path, const QByteArray& content)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
     }
 
     static bool connectOnce(QLocalSocket& socket, const QString& name)

@@ -73,9 +73,9 @@ quint16 TestEnvironment::closedPort()
     return port;
 }
 
-void TestEnvironment::startClient(QProcess& process, const QStringList& arguments)
+void TestEnvironment::startClient(QProcess& process, const QStringList& arguments, const QString& setup)
 {
-    static const bool namespaces = QProcess::execute("unshare", {"-n", "true"}) == 0;
+    static const bool namespaces = QProcess::execute("unshare", {"-n", "-m", "true"}) == 0;
     if (!namespaces) {
         qWarning() << "no network namespace: the client runs with the shipped deployment";
         process.start(binary("vantelor"), arguments);
@@ -84,15 +84,19 @@ void TestEnvironment::startClient(QProcess& process, const QStringList& argument
     // Loopback up, and an adapter with this machine's device id, so that the
     // client knows itself as it does outside the namespace.
     const QString mac = deviceIdentity(false);
-    const QString adapter =
-        mac.isEmpty()
-            ? QString()
-            : QString("ip link add vantelor0 address %1 type veth peer name vantelor1 address %1 && ")
-                  .arg(mac);
-    const QString script = adapter + "ip link set lo up && exec \"$@\"";
+    QString script = "ip link set lo up && ";
+    if (!mac.isEmpty()) {
+        script +=
+            QString("ip link add vantelor0 address %1 type veth peer name vantelor1 address %1 && ").arg(mac);
+    }
+    if (!setup.isEmpty()) {
+        script += setup + " && ";
+    }
+    script += "exec \"$@\"";
     process.start("unshare",
-                  QStringList{"-n", "--", "sh", "-c", script, "sh", binary("vantelor")} + arguments);
+                  QStringList{"-n", "-m", "--", "sh", "-c", script, "sh", binary("vantelor")} + arguments);
 }
+
 QString TestEnvironment::root()
 {
     return rootPath();

@@ -14,9 +14,11 @@ class QProcess;
 // (not even one that ./run.sh left listening on the shipped port).
 namespace TestEnvironment {
 void isolate();
-// Starts the real client: in a network namespace of its own where one can be
-// made (its built-in deployment cannot be moved), so it reaches no service.
-void startClient(QProcess& process, const QStringList& arguments = QStringList());
+// Starts the real client: in network and mount namespaces of its own where
+// they can be made (its built-in deployment cannot be moved), so it reaches
+// no service. setup: shell commands run inside them first (e.g. a mount).
+void startClient(QProcess& process, const QStringList& arguments = QStringList(),
+                 const QString& setup = QString());
 QString root();
 QString runtimeDir();
 // The loopback port the moved deployment points at.

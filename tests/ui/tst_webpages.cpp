@@ -6,6 +6,7 @@
 #include "core/startup.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
+#include "support/processtree.h"
 #include "support/testenvironment.h"
 #include "ui/dialoglogin.h"
 #include "ui/pagemail.h"
@@ -38,6 +39,10 @@ public:
     {
         TestEnvironment::isolate();
         setApplicationIdentity();
+        // Sign-in cycles take their time on a loaded machine.
+        if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT")) {
+            qputenv("QTEST_FUNCTION_TIMEOUT", "600000");
+        }
     }
 
 private slots:
@@ -105,6 +110,53 @@ private slots:
         QTRY_COMPARE(lastEvent().value("kind").toString(), QString("error"));
         QCOMPARE(lastEvent().value("args").toArray(), (QJsonArray{"101", "invaild parameters"}));
         QCOMPARE(Standin::received().size(), 2);
+    }
+
+    void bridgeOnlyForTheConferenceOrigin_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("byPage"); // the page navigates, as a link would
+        QTest::newRow("another origin's conference page") << "service" << true;
+        QTest::newRow("data URL") << "data" << false;
+    }
+
+    // A document from anywhere but the conference origin gets no web channel,
+    // so it can neither call MeetingCallback nor hear its ticket.
+    void bridgeOnlyForTheConferenceOrigin()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, byPage);
+        LocalServiceProcess otherService;
+        QUrl url(QStringLiteral("data:text/html,<title>other</title><body>other</body>"));
+        if (other == "service") {
+            QVERIFY(otherService.start());
+            url = QUrl(otherService.origin() + "/client/index.htm");
+        }
+        QVERIFY(waitForBridge());
+
+        QSignalSpy loaded(m_meeting, &QWebEngineView::loadFinished);
+        if (byPage) {
+            js(m_meeting, QString("location.href = '%1'").arg(url.toString()));
+        } else {
+            m_meeting->load(url);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && m_meeting->url() == url, 20000);
+        QTRY_COMPARE(js(m_meeting, "document.readyState").toString(), QString("complete"));
+        QCOMPARE(
+            js(m_meeting, "typeof qt === 'undefined' ? 'none' : typeof qt.webChannelTransport").toString(),
+            QString("none"));
+        if (other == "service") {
+            QTRY_COMPARE(js(m_meeting, "document.body.getAttribute('data-bridge')").toString(),
+                         QString("absent"));
+        }
+
+        // Back on the conference origin, on a page the other document never ran in.
+        const QWebEnginePage* before = m_meeting->page();
+        js(m_meeting, QString("location.href = '%1/client/index.htm'").arg(m_service->origin()));
+        QTRY_VERIFY_WITH_TIMEOUT(m_meeting->page() != before, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_meeting->url().path(), QString("/client/index.htm"), 20000);
+        QCOMPARE(m_meeting->url().port(), m_service->port());
+        QVERIFY(waitForBridge());
     }
 
     void signedOutMailPageOffersTheSignIn()
@@ -276,6 +328,50 @@ private slots:
         QVERIFY(waitForBridge());
     }
 
+    // Pages and profiles that are replaced go with their web engine
+    // processes: after many sign-ins, sign-outs and home clicks the client
+    // holds what it held after the first sign-in.
+    void signInCyclesReleaseWebEngineProcesses()
+    {
+        showPage("btn_mail");
+        const qint64 self = QCoreApplication::applicationPid();
+        ProcessTree first;
+        constexpr int cycles = 10;
+        for (int i = 0; i <= cycles; ++i) {
+            signInAndWaitForPages();
+            if (i == 0) {
+                first = ProcessTree::settled(self);
+                qInfo("after the first sign-in: %d web engine processes, PSS %lld KiB",
+                      first.webEngineProcesses, first.pssKiB);
+                QVERIFY(first.webEngineProcesses > 0);
+            }
+            if (i < cycles) {
+                signOutAndWaitForPages();
+            }
+        }
+        QWebEngineView* mail = m_window->findChild<QWebEngineView*>("webViewOnPageMail");
+        auto* home = m_window->findChild<QPushButton*>("homeForMail");
+        for (int i = 0; i < 3; ++i) {
+            QSignalSpy loaded(mail, &QWebEngineView::loadFinished);
+            home->click();
+            QVERIFY(loaded.wait(20000));
+            QVERIFY(waitForLoad(mail));
+        }
+
+        // Processes of pages that went end a little later.
+        const bool settled = QTest::qWaitFor(
+            [&] { return ProcessTree::of(self, false).webEngineProcesses <= first.webEngineProcesses; },
+            30000);
+        const ProcessTree after = ProcessTree::settled(self);
+        qInfo("after %d cycles and 3 home clicks: %d web engine processes, PSS %lld KiB", cycles,
+              after.webEngineProcesses, after.pssKiB);
+        QVERIFY(settled);
+        QCOMPARE(after.webEngineProcesses, first.webEngineProcesses);
+        // A leak shows as growth; PSS also falls as pages share or page out.
+        QVERIFY2(after.pssKiB <= first.pssKiB * 11 / 10,
+                 qPrintable(QString("PSS %1 KiB, first %2 KiB").arg(after.pssKiB).arg(first.pssKiB)));
+    }
+
 private:
     static QVariant js(QWebEngineView* view, const QString& script)
     {
@@ -358,6 +454,26 @@ private:
         QSignalSpy ticket(CLoginManager::instance().get(), &CLoginManager::signalTicketOK);
         CLoginManager::instance()->loginPswd(phone, LocalServiceProcess::password);
         QTRY_COMPARE_WITH_TIMEOUT(ticket.count(), 1, 10000);
+    }
+
+    // Signs in and waits until both pages show the signed-in user.
+    void signInAndWaitForPages()
+    {
+        signIn(LocalServiceProcess::demoPhone);
+        QWebEngineView* mail = m_window->findChild<QWebEngineView*>("webViewOnPageMail");
+        QVERIFY(mail);
+        QVERIFY(waitForLoad(mail));
+        QTRY_VERIFY_WITH_TIMEOUT(m_meeting->url().hasQuery(), 20000);
+        QVERIFY(waitForBridge());
+    }
+
+    void signOutAndWaitForPages()
+    {
+        QSignalSpy logout(CLoginManager::instance().get(), &CLoginManager::signalLogout);
+        CLoginManager::instance()->logout();
+        QTRY_VERIFY_WITH_TIMEOUT(!logout.isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_meeting->url().hasQuery(), 20000);
+        QVERIFY(waitForBridge());
     }
 
     void showPage(const char* button)
