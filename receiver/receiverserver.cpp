@@ -112,6 +112,7 @@ void ReceiverServer::readRequest(QTcpSocket* socket)
         if (decoder != m_decoder) {
             return;
         }
+        ++m_pictures;
         if (!m_pictured) {
             m_pictured = true;
             emit message(QString("first picture %1x%2").arg(picture.width()).arg(picture.height()));
@@ -134,6 +135,10 @@ void ReceiverServer::readRequest(QTcpSocket* socket)
     socket->write(ControlLine::text(ControlLine::Accept).c_str());
     m_lastHeard.start();
     m_lastSent.start();
+    m_since.start();
+    m_bytes = 0;
+    m_frames = 0;
+    m_pictures = 0;
     m_keepAlive.start();
     if (m_stopAfterMs > 0) {
         m_stopAfter.start(m_stopAfterMs);
@@ -156,12 +161,14 @@ void ReceiverServer::readStream()
         return;
     }
     m_lastHeard.start();
+    m_bytes += bytes.size();
     m_reader.feed(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     StreamFrame frame;
     FrameReader::Result result;
     while (m_active && (result = m_reader.next(frame)) == FrameReader::Frame) {
         switch (frame.type) {
         case StreamFrame::Video:
+            ++m_frames;
             // Decoding can only begin at a key frame: ask once instead of waiting.
             if (!m_pictured && !(frame.flags & StreamFrame::KeyFrame) && !m_askedForKeyFrame) {
                 m_askedForKeyFrame = true;
@@ -244,6 +251,14 @@ void ReceiverServer::endProjection(const QString& why, bool farewell)
     }
     if (!why.isEmpty()) {
         emit message(why);
+    }
+    if (socket) {
+        const double seconds = qMax<qint64>(1, m_since.elapsed()) / 1000.0;
+        emit message(QString("stream: %1 s, %2 frames, %3 pictures, %4 kbit/s")
+                         .arg(seconds, 0, 'f', 1)
+                         .arg(m_frames)
+                         .arg(m_pictures)
+                         .arg(m_bytes * 8 / 1000.0 / seconds, 0, 'f', 0));
     }
     emit projectionEnded();
 }

@@ -70,6 +70,11 @@ private:
     QTimer m_stopAfter;
     QElapsedTimer m_lastHeard;
     QElapsedTimer m_lastSent;
+    // What the running projection brought, reported when it ends.
+    QElapsedTimer m_since;
+    qint64 m_bytes = 0;
+    int m_frames = 0;
+    int m_pictures = 0;
     bool m_pictured = false;
     bool m_askedForKeyFrame = false;
 };
