@@ -174,6 +174,42 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(startButton()->text(), QStringLiteral("开始投屏"), 3500);
     }
 
+    // Two codes: the same picture on both receivers, each on a screen of its own.
+    void dualProjectionShowsOnBoth()
+    {
+        XvfbServer secondRoom;
+        QVERIFY(secondRoom.start(kScreen));
+        const quint32 octets = QRandomGenerator::global()->bounded(1u << 16, 1u << 24);
+        const QString address =
+            QString("127.%1.%2.%3").arg(octets >> 16).arg((octets >> 8) & 0xff).arg(octets & 0xff);
+        QProcess second;
+        QString output;
+        connect(&second, &QProcess::readyReadStandardOutput, this,
+                [&] { output += QString::fromUtf8(second.readAllStandardOutput()); });
+        second.setProcessEnvironment(secondRoom.environment());
+        second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        second.start(TestEnvironment::binary("vantelor-receiver"), {"--address", address});
+        QTRY_VERIFY_WITH_TIMEOUT(output.contains("listening on"), 10000);
+        const QString secondCode = output.section("code: ", 1).section('\n', 0, 0).trimmed();
+
+        QTest::mouseClick(page->findChild<QPushButton*>("btn_add"), Qt::LeftButton);
+        QTest::keyClicks(page->findChild<QLineEdit*>("edit_code2"), secondCode);
+        project();
+        QTRY_VERIFY_WITH_TIMEOUT(output.contains("first picture"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(difference(roomShot("dual-1"), m_pcShot) <= 40, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(difference(secondRoom
+                                                .screenshot(QStringLiteral(VANTELOR_BIN_DIR) +
+                                                            "/../tests/projectiondisplays-dual-2.png")
+                                                .convertToFormat(QImage::Format_RGB32),
+                                            m_pcShot) <= 40,
+                                 10000);
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QTRY_VERIFY(output.contains("projection stopped by sender"));
+        QTRY_VERIFY(m_output.contains("projection stopped by sender"));
+        second.kill();
+        second.waitForFinished();
+    }
+
     void secondSenderIsBusy()
     {
         project();
