@@ -115,7 +115,10 @@ void ReceiverServer::readRequest(QTcpSocket* socket)
         ++m_pictures;
         if (!m_pictured) {
             m_pictured = true;
-            emit message(QString("first picture %1x%2").arg(picture.width()).arg(picture.height()));
+            emit message(QString("first picture %1x%2, %3 ms after ACCEPT")
+                             .arg(picture.width())
+                             .arg(picture.height())
+                             .arg(m_since.elapsed()));
         }
         emit pictureReady(picture);
     });

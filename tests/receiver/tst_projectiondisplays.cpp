@@ -146,6 +146,32 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(difference(roomShot("idle-again"), idle) <= 2, 5000);
     }
 
+    // A window of another shape: the whole picture, scaled, with black bars.
+    void pictureIsLetterboxed()
+    {
+        m_receiver.kill();
+        m_receiver.waitForFinished();
+        m_output.clear();
+        m_receiver.start(TestEnvironment::binary("vantelor-receiver"),
+                         {"--address", m_address, "--windowed", "640x480"});
+        QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("listening on"), 10000);
+        project();
+        // 1280x720 in 640x480: 640x360 between bars of 60 pixels.
+        const QImage expected = m_pcShot.scaled(640, 360, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QImage window;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                window = roomShot("letterboxed").copy(0, 0, 640, 480);
+                const QImage picture = window.copy(0, 60, 640, 360);
+                return difference(QImage(picture).scaled(1280, 720), expected.scaled(1280, 720)) <= 48;
+            }(),
+            10000);
+        for (int x = 10; x < 640; x += 50) {
+            QCOMPARE(window.pixel(x, 20), qRgb(0, 0, 0));
+            QCOMPARE(window.pixel(x, 470), qRgb(0, 0, 0));
+        }
+    }
+
     void stopAtTheReceiver()
     {
         project();
