@@ -4,8 +4,17 @@
 # the client beside it, and stops the service when the client quits. Without a
 # display the client runs under Xvfb, a screenshot of the main window is saved
 # to build/screenshot-main.png and everything stops.
+# --receiver also starts a projection receiver in a window beside the client
+# (on 127.0.0.5, code 00005), so projection can be tried on one machine.
 set -euo pipefail
 cd "$(dirname "$0")"
+with_receiver=""
+for arg in "$@"; do
+  case "$arg" in
+    --receiver) with_receiver=1 ;;
+    *) echo "usage: $0 [--receiver]" >&2; exit 2 ;;
+  esac
+done
 ./scripts/install-deps.sh
 ./scripts/build.sh
 
@@ -52,7 +61,20 @@ start_service() {
   return 1
 }
 
+receiver_pid=""
+start_receiver() {
+  [ -n "$with_receiver" ] || return 0
+  ./build/bin/vantelor-receiver --address 127.0.0.5 --windowed 960x540 &
+  receiver_pid=$!
+  echo "Receiver on 127.0.0.5: type its code 00005 on the projection page (投屏)"
+}
+
 stop_service() {
+  if [ -n "$receiver_pid" ]; then
+    kill "$receiver_pid" 2>/dev/null || true
+    wait "$receiver_pid" 2>/dev/null || true
+    receiver_pid=""
+  fi
   if [ -n "$service_pid" ]; then
     kill "$service_pid" 2>/dev/null || true
     wait "$service_pid" 2>/dev/null || true
@@ -64,15 +86,20 @@ trap stop_service EXIT
 start_service
 
 if [ -n "${DISPLAY:-}" ]; then
+  start_receiver
   ./build/bin/vantelor
   exit
 fi
 
 shot="$PWD/build/screenshot-main.png"
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+  receiver=""
+  if [ -n "$2" ]; then
+    ./build/bin/vantelor-receiver --address 127.0.0.5 --windowed 480x270 & receiver=$!
+  fi
   ./build/bin/vantelor & client=$!
   sleep "${VANTELOR_SCREENSHOT_DELAY:-4}"
   import -window root "$1"
-  kill "$client"; wait "$client" 2>/dev/null || true
-' _ "$shot"
+  kill "$client" $receiver; wait "$client" $receiver 2>/dev/null || true
+' _ "$shot" "$with_receiver"
 echo "No display: the client ran under Xvfb; screenshot of the main window saved to $shot"

@@ -75,6 +75,11 @@ bool CProjectionManager::start(const QStringList& codes)
     m_targets = codes;
     m_codeCount = codes.size();
     m_counter = 0;
+    // The library projects by code directly: the session exists from the first start.
+    if (!m_callback.session) {
+        m_callback.session = IProjectionSession::create(&m_callback);
+        m_callback.session->init();
+    }
     startSession(0);
     return true;
 }

@@ -7,7 +7,11 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev qtwebengine5-dev libqt5webchannel5-dev qttranslations5-l10n
   libssl-dev openssl libcpp-httplib-dev
-  xvfb xauth x11-utils imagemagick fonts-noto-cjk iproute2
+  xvfb xauth x11-utils imagemagick fonts-noto-cjk xdotool iproute2
+  # Screen streaming: capture (ximagesrc), x264enc, avdec_h264, app elements
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly
+  gstreamer1.0-libav gstreamer1.0-x
 )
 
 missing=()

@@ -124,16 +124,22 @@ private slots:
         QVERIFY2(!manager().start({"BBBBB"}), "an attempt is already running");
     }
 
-    void firstAttemptGoesThroughLookup()
+    // The session exists from the first start, so the first attempt already
+    // projects by code; without success it goes on through the lookup.
+    void firstAttemptProjectsByCodeThenLooksUp()
     {
         m_library.addresses["K3M9Q"] = "127.2.3.4";
         QVERIFY(manager().start({"K3M9Q"}));
+        QCOMPARE(m_library.created, 1);
+        QCOMPARE(m_library.calls.value(0), QString("init"));
+        QCOMPARE(m_library.projections.value(0), QStringList({"0", "K3M9Q"}));
         ticks(9);
-        QCOMPARE(m_library.created, 0); // no session yet: the direct attempt did nothing
+        QVERIFY(!m_library.calls.contains("lookup K3M9Q"));
         ticks(1);
-        QCOMPARE(m_library.calls.mid(0, 2), QStringList({"init", "lookup K3M9Q"}));
+        QVERIFY(m_library.calls.contains("lookup K3M9Q"));
+        QCOMPARE(m_library.created, 1);
         QCOMPARE(g_pinged, QStringList({"127.2.3.4", "192.2.3.4", "172.2.3.4", "10.2.3.4"}));
-        QTRY_COMPARE(m_library.projections.value(0), QStringList({"1", "127.2.3.4"}));
+        QTRY_COMPARE(m_library.projections.value(1), QStringList({"1", "127.2.3.4"}));
 
         QSignalSpy started(&manager(), &CProjectionManager::projectStarted);
         m_library.callback->onProjectionSuccess();
@@ -213,8 +219,8 @@ private slots:
         m_library.addresses["BBBBB"] = "127.2.2.2";
         manager().start({"AAAAA", "BBBBB"});
         ticks(10);
-        QTRY_COMPARE(m_library.projections.size(), 1);
-        QStringList projected = m_library.projections.at(0);
+        QTRY_COMPARE(m_library.projections.size(), 2); // by code, then by address
+        QStringList projected = m_library.projections.at(1);
         QCOMPARE(projected.takeFirst(), QString("1"));
         projected.sort();
         QCOMPARE(projected, QStringList({"127.1.1.1", "127.2.2.2"}));

@@ -5,6 +5,7 @@
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "support/testenvironment.h"
+#include "support/xvfbserver.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -24,7 +25,13 @@ public:
     }
 
 private slots:
-    void initTestCase() { CSystemPing::setProgram(TestEnvironment::binary("vantelor-ping")); }
+    void initTestCase()
+    {
+        CSystemPing::setProgram(TestEnvironment::binary("vantelor-ping"));
+        // The projection library captures this screen.
+        QVERIFY(m_screen.start());
+        m_screen.useForThisProcess();
+    }
     void init()
     {
         const quint32 octets = QRandomGenerator::global()->bounded(1u << 16, 1u << 24);
@@ -122,6 +129,7 @@ private:
         return m_output.section("code: ", 1).section('\n', 0, 0).trimmed();
     }
 
+    XvfbServer m_screen;
     QProcess m_receiver;
     QString m_output;
     QString m_address;

@@ -7,6 +7,7 @@
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "support/testenvironment.h"
+#include "support/xvfbserver.h"
 #include "ui/pageproject.h"
 
 #include <QLabel>
@@ -54,6 +55,9 @@ private slots:
     {
         installFontSubstitutions();
         CSystemPing::setProgram(TestEnvironment::binary("vantelor-ping"));
+        // The projection library captures this screen.
+        QVERIFY(m_screen.start());
+        m_screen.useForThisProcess();
     }
 
     void init()
@@ -419,6 +423,7 @@ private:
     }
 
     PageProject* page = nullptr;
+    XvfbServer m_screen;
     QProcess m_receiver;
     QString m_output;
     QString m_address;

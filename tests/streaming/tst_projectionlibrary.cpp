@@ -1,15 +1,18 @@
 #include "projection/p2pdsclientsession.h"
 #include "support/testenvironment.h"
+#include "support/xvfbserver.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 
-// The projection library against the stand-in receiver on a loopback address
-// of its own, as the client's projection manager drives it.
+// The projection library against the receiver on a loopback address of its
+// own, as the client's projection manager drives it, capturing an X server of
+// the test's own.
 namespace {
 class Callback : public IP2PDsClientSessionCb
 {
@@ -59,6 +62,11 @@ public:
     static void initMain() { TestEnvironment::isolate(); }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_screen.start());
+        m_screen.useForThisProcess();
+    }
     void init()
     {
         m_callback.clear();
@@ -67,6 +75,10 @@ private slots:
     }
     void cleanup()
     {
+        if (m_receiver.processId() > 0) {
+            ::kill(static_cast<pid_t>(m_receiver.processId()), SIGCONT);
+        }
+        m_screen.useForThisProcess();
         m_receiver.kill();
         m_receiver.waitForFinished();
     }
@@ -144,16 +156,74 @@ private slots:
         m_callback.session = nullptr;
     }
 
-    void noReceiverAndProjectionByCode()
+    void noReceiver()
     {
         P2PDsClientSessionProxy session(&m_callback);
         session.startProjection(settingsFor(m_address)); // nobody listens there
         QTRY_COMPARE(events(), QStringList{"no response"});
+    }
+
+    // Kind 0: the code names the receiver on the configured network (127 here).
+    void projectionByCodeConnectsDirectly()
+    {
+        startReceiver("accept");
+        P2PDsClientSessionProxy session(&m_callback);
         P2PDsClientSettings byCode;
         byCode.kind = 0;
         byCode.entryCount = 1;
-        std::strcpy(byCode.entries[0], "ABCDE");
+        std::strcpy(byCode.entries[0], m_code.toLower().toLatin1().constData());
+        QCOMPARE(session.startProjection(byCode), 0);
+        QTRY_COMPARE(events(), QStringList{"success"});
+        QTRY_VERIFY(m_receiverOutput.contains("projection started"));
+
+        std::strcpy(byCode.entries[0], "00000");
         QVERIFY(session.startProjection(byCode) != 0);
+    }
+
+    // Killed: the connection closes. Frozen (a cable pulled): only the silence
+    // tells, and the keep-alive notices it within 3 s.
+    void vanishedReceiverEndsTheProjection_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("killed") << int(SIGKILL);
+        QTest::newRow("frozen") << int(SIGSTOP);
+    }
+    void vanishedReceiverEndsTheProjection()
+    {
+        QFETCH(int, signal);
+        startReceiver("accept");
+        P2PDsClientSessionProxy session(&m_callback);
+        session.startProjection(settingsFor(m_address));
+        QTRY_COMPARE(events(), QStringList{"success"});
+        QTRY_VERIFY(m_receiverOutput.contains("first picture"));
+        ::kill(static_cast<pid_t>(m_receiver.processId()), signal);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QTRY_COMPARE_WITH_TIMEOUT(events(), QStringList({"success", "stopped"}), 10000);
+        qInfo("noticed after %lld ms", elapsed.elapsed());
+        QVERIFY2(elapsed.elapsed() < 3000, "the keep-alive limit is 3 s");
+    }
+
+    // Nothing to capture: the projection fails and no receiver is bothered.
+    void noScreenFailsPlainly_data()
+    {
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QByteArray>("sessionType");
+        QTest::newRow("no display") << QByteArray() << QByteArray("tty");
+        QTest::newRow("display that does not exist") << QByteArray(":999") << QByteArray("x11");
+        QTest::newRow("Wayland session") << QByteArray(":0") << QByteArray("wayland");
+    }
+    void noScreenFailsPlainly()
+    {
+        QFETCH(QByteArray, display);
+        QFETCH(QByteArray, sessionType);
+        startReceiver("accept");
+        qputenv("DISPLAY", display);
+        qputenv("XDG_SESSION_TYPE", sessionType);
+        P2PDsClientSessionProxy session(&m_callback);
+        session.startProjection(settingsFor(m_address));
+        QTRY_COMPARE(events(), QStringList{"no response"});
+        QVERIFY(!m_receiverOutput.contains("projection started"));
     }
 
 private:
@@ -180,6 +250,7 @@ private:
     }
     QStringList events() { return m_callback.take(); }
 
+    XvfbServer m_screen;
     Callback m_callback;
     QProcess m_receiver;
     QString m_receiverOutput;

@@ -1,0 +1,80 @@
+#include "receiver/receiverwindow.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPushButton>
+
+ReceiverWindow::ReceiverWindow(const QString& code, const QString& address, QWidget* parent)
+    : QWidget(parent), m_code(code), m_address(address), m_stop(new QPushButton(tr("停止投屏"), this))
+{
+    setWindowTitle(tr("投屏接收端 %1").arg(code));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    m_stop->setObjectName("btn_stop");
+    m_stop->setCursor(Qt::PointingHandCursor);
+    m_stop->setFocusPolicy(Qt::NoFocus);
+    m_stop->setStyleSheet("QPushButton{background-color: rgb(1,149,255); color: white; border: none;"
+                          " border-radius: 4px; padding: 8px 18px; font-size: 16px;}");
+    m_stop->hide();
+    connect(m_stop, &QPushButton::clicked, this, &ReceiverWindow::stopRequested);
+}
+
+void ReceiverWindow::showPicture(const QImage& picture)
+{
+    m_picture = picture;
+    m_stop->show();
+    update();
+}
+
+void ReceiverWindow::showIdle()
+{
+    m_picture = QImage();
+    m_stop->hide();
+    update();
+}
+
+void ReceiverWindow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (!m_picture.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+        const QSize fitted = m_picture.size().scaled(size(), Qt::KeepAspectRatio);
+        const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, m_picture);
+        return;
+    }
+    painter.fillRect(rect(), QColor(18, 32, 52));
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setPixelSize(qMax(12, height() / 18));
+    painter.setFont(font);
+    const int line = height() / 6;
+    painter.drawText(QRect(0, line, width(), line), Qt::AlignCenter, tr("投屏码"));
+    // The code fills about a fifth of the screen height.
+    QFont big = font;
+    big.setPixelSize(qMax(24, height() / 5));
+    big.setBold(true);
+    big.setLetterSpacing(QFont::PercentageSpacing, 115);
+    painter.setFont(big);
+    painter.setPen(QColor(1, 149, 255));
+    painter.drawText(QRect(0, 2 * line, width(), 2 * line), Qt::AlignCenter, m_code);
+    painter.setFont(font);
+    painter.setPen(QColor(200, 210, 220));
+    painter.drawText(QRect(0, 4 * line, width(), line), Qt::AlignCenter, tr("地址 %1").arg(m_address));
+}
+
+void ReceiverWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        emit stopRequested();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ReceiverWindow::resizeEvent(QResizeEvent*)
+{
+    m_stop->adjustSize();
+    m_stop->move(width() - m_stop->width() - 24, height() - m_stop->height() - 24);
+}
