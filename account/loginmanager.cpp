@@ -12,8 +12,10 @@
 #include "core/localconfig.h"
 #include "core/singlenetworkmanger.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimer>
@@ -28,6 +30,24 @@ int& ticketTickMs()
 {
     static int ms = CLoginManager::kTicketTickMs;
     return ms;
+}
+
+// The photo is shown a few dozen pixels wide: a picture that would decode to
+// more than this is refused before any pixel is decoded.
+constexpr qint64 kMaxPhotoPixels = 4096 * 4096;
+
+QImage decodePhoto(const QByteArray& data)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > kMaxPhotoPixels) {
+        qDebug() << "Load user photo error: picture of" << size << "not decoded";
+        return QImage();
+    }
+    return reader.read();
 }
 
 QString appCode()
@@ -312,7 +332,7 @@ void CLoginManager::replyUserPhoto()
         reply->deleteLater();
         return;
     }
-    CLoginInfo::instance()->photo = QImage::fromData(reply->readAll());
+    CLoginInfo::instance()->photo = decodePhoto(reply->readAll());
     reply->deleteLater();
     emit signalUserPhotoChange();
     qDebug() << "Load user photo done";
