@@ -51,7 +51,12 @@ private:
         CLoginManager* login = CLoginManager::instance().get();
         QSignalSpy signedIn(login, &CLoginManager::signalLogin);
         login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
-        return signedIn.count() == 1 || signedIn.wait(10000);
+        const bool ok = signedIn.count() == 1 || signedIn.wait(10000);
+        if (ok && !login->printBridge()->isListening()) {
+            qWarning("port 6668 is held by another program");
+            return false;
+        }
+        return ok;
     }
 
 private slots:

@@ -1,6 +1,7 @@
 #include "account/deployment.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
+#include "account/printbridge.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
 #include "core/startup.h"
@@ -123,7 +124,12 @@ private:
         CLoginManager* login = CLoginManager::instance().get();
         QSignalSpy signedIn(login, &CLoginManager::signalLogin);
         login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
-        return signedIn.count() == 1 || signedIn.wait(10000);
+        const bool ok = signedIn.count() == 1 || signedIn.wait(10000);
+        if (ok && !login->printBridge()->isListening()) {
+            qWarning("port 6668 is held by another program");
+            return false;
+        }
+        return ok;
     }
 
     // Runs what target does and checks that it ended in its failure path.
