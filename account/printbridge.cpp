@@ -181,10 +181,12 @@ void CPrintBridge::serveWaiting()
     QPointer<CPrintBridge> self(this);
     const quint64 generation = m_generation;
     const auto& info = CLoginInfo::instance();
+    const QString accountId = info->accountId;
+    const auto sameSignIn = [&] { return generation == m_generation && info->accountId == accountId; };
     m_fetching = true;
     qDebug() << "new connection from online print driver cause getPrintInfo first try";
     fetchPrintInfo();
-    if (self && generation == m_generation && info->printInfo.isEmpty() && anyOpen()) {
+    if (self && sameSignIn() && info->printInfo.isEmpty() && anyOpen()) {
         qDebug() << "new connection from online print driver cause getPrintInfo second try";
         fetchPrintInfo();
     }
@@ -193,13 +195,14 @@ void CPrintBridge::serveWaiting()
     }
     m_fetching = false;
     if (generation == m_generation) {
+        const bool forThisSignIn = sameSignIn();
         const QList<QPointer<QTcpSocket>> served = m_waiting;
         m_waiting.clear();
         for (const QPointer<QTcpSocket>& socket : served) {
             if (!isOpen(socket)) {
                 continue;
             }
-            if (info->printInfo.isEmpty()) {
+            if (!forThisSignIn || info->printInfo.isEmpty()) {
                 socket->close();
                 qDebug() << "new connection from online print driver cause getPrintInfo done, but "
                             "userPrintInfo is still empty";
@@ -243,16 +246,20 @@ void CPrintBridge::fetchPrintInfo()
         QTimer::singleShot(fetchLimitMs(), Qt::CoarseTimer, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    replyPrintInfo(reply);
+    replyPrintInfo(reply, accountId);
 }
 
-void CPrintBridge::replyPrintInfo(QPointer<QNetworkReply>& reply)
+void CPrintBridge::replyPrintInfo(QPointer<QNetworkReply>& reply, const QString& accountId)
 {
     if (!reply) {
         return;
     }
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
     const auto& info = CLoginInfo::instance();
+    if (info->accountId != accountId) {
+        qDebug() << "online print info of an earlier sign-in dropped";
+        return;
+    }
     if (answer.success) {
         info->printInfo =
             QString::fromUtf8(QJsonDocument(answer.content.toObject().value("data").toObject()).toJson());

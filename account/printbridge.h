@@ -55,10 +55,12 @@ private:
     // One unsigned fetch of the print information, waiting at most the
     // fetch limit; fills CLoginInfo::printInfo on success.
     void fetchPrintInfo();
-    void replyPrintInfo(QPointer<QNetworkReply>& reply);
+    // Applies an answer only while the account it was fetched for is signed in.
+    void replyPrintInfo(QPointer<QNetworkReply>& reply, const QString& accountId);
 
     bool m_active = false;
-    // Counts stops: connections of an earlier sign-in are not served.
+    // Counts stops: connections of an earlier sign-in are not served (nor
+    // are they when another account signed in meanwhile).
     quint64 m_generation = 0;
     QTcpServer* m_server = nullptr;
     // Open connections in arrival order, and those waiting for the print information.

@@ -170,6 +170,26 @@ private slots:
         QCOMPARE(AccountFixture::requestCount(*m_service, "printInfo"), 1);
     }
 
+    // A sign-in as another account while the fetch waits: the first
+    // account's information reaches neither the driver nor the new sign-in.
+    void signInAsAnotherAccountDuringTheFetch()
+    {
+        QVERIFY(signIn());
+        QVERIFY(m_service->setFault({{"endpoint", "printInfo"}, {"mode", "delay"}, {"delayMs", 800}}));
+        CLoginManager* login = CLoginManager::instance().get();
+        QSignalSpy signedIn(login, &CLoginManager::signalLogin);
+        QTimer::singleShot(200, login, [login] {
+            login->loginPswd(LocalServiceProcess::unnamedPhone, LocalServiceProcess::password);
+        });
+        Driver driver;
+        QVERIFY(driver.connectToClient());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.closed, 10000);
+        QVERIFY(driver.received.isEmpty());
+        QTRY_COMPARE(signedIn.count(), 1);
+        QVERIFY(CLoginInfo::instance()->accountId != "10001");
+        QVERIFY(CLoginInfo::instance()->printInfo.isEmpty());
+    }
+
     // Drivers that connect and hang up at once cost no fetch each.
     void quickConnectCloseCyclesDoNotFetchEach()
     {
