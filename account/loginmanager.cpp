@@ -5,6 +5,7 @@
 #include "account/cipher.h"
 #include "account/deviceidentity.h"
 #include "account/logininfo.h"
+#include "account/printbridge.h"
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
 #include "conference/signedinuser.h"
@@ -12,14 +13,12 @@
 #include "core/localconfig.h"
 #include "core/singlenetworkmanger.h"
 
-#include <QCryptographicHash>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
-#include <QEventLoop>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QUrl>
@@ -34,10 +33,22 @@ int& ticketTickMs()
     return ms;
 }
 
-int& printFetchLimitMs()
+// The photo is shown a few dozen pixels wide: a picture that would decode to
+// more than this is refused before any pixel is decoded.
+constexpr qint64 kMaxPhotoPixels = 4096 * 4096;
+
+QImage decodePhoto(const QByteArray& data)
 {
-    static int ms = CLoginManager::kPrintFetchLimitMs;
-    return ms;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > kMaxPhotoPixels) {
+        qDebug() << "Load user photo error: picture of" << size << "not decoded";
+        return QImage();
+    }
+    return reader.read();
 }
 
 QString appCode()
@@ -62,10 +73,10 @@ void CLoginManager::setTicketTickForTesting(int ms)
 
 void CLoginManager::setPrintFetchLimitForTesting(int ms)
 {
-    printFetchLimitMs() = ms > 0 ? ms : kPrintFetchLimitMs;
+    CPrintBridge::setFetchLimitForTesting(ms);
 }
 
-CLoginManager::CLoginManager()
+CLoginManager::CLoginManager() : m_printBridge(new CPrintBridge(this))
 {
     QPointer<CLoginManager> self(this);
     CSignedInUser::setProvider([self] { return self && self->isLoggedIn(); });
@@ -79,11 +90,6 @@ CLoginManager::~CLoginManager()
 {
     if (m_ticketTimerId != -1) {
         killTimer(m_ticketTimerId);
-    }
-    if (m_printServer) {
-        m_printServer->close();
-        delete m_printServer;
-        m_printServer = nullptr;
     }
 }
 
@@ -345,7 +351,7 @@ void CLoginManager::endLoginSequence()
     qDebug() << "End of Login sequence";
     m_loggedIn = true;
     emit signalLogin();
-    startPrintListener();
+    m_printBridge->start();
     CDplusTrack::instance()->track(QString::fromUtf8("用户登录"));
     getAcessTicket();
     loadUserPhoto();
@@ -383,7 +389,7 @@ void CLoginManager::replyUserPhoto()
         reply->deleteLater();
         return;
     }
-    CLoginInfo::instance()->photo = QImage::fromData(reply->readAll());
+    CLoginInfo::instance()->photo = decodePhoto(reply->readAll());
     reply->deleteLater();
     emit signalUserPhotoChange();
     qDebug() << "Load user photo done";
@@ -466,14 +472,8 @@ void CLoginManager::logout()
           &CLoginManager::replyLogout, true);
     m_loggedIn = false;
     CLoginInfo::instance()->clear();
-    stopPrintListener();
+    m_printBridge->stop();
     emit signalLogout();
-    if (m_printServer) {
-        // Deleted later: a driver connection may still be waiting on it.
-        m_printServer->close();
-        m_printServer->deleteLater();
-        m_printServer = nullptr;
-    }
     qDebug() << "Log out";
     CDplusTrack::instance()->track(QString::fromUtf8("退出登录"));
 }
@@ -563,110 +563,4 @@ void CLoginManager::autoLogin()
     }
     qDebug() << "CLoginManager autoLogin start";
     loginPswd(phone, pswd, false);
-}
-
-void CLoginManager::startPrintListener()
-{
-    if (!m_printServer) {
-        m_printServer = new QTcpServer(this);
-        connect(m_printServer, &QTcpServer::newConnection, this, &CLoginManager::printConnection);
-    }
-    if (!m_printServer->isListening()) {
-        const bool ok = m_printServer->listen(QHostAddress::LocalHost, kPrintPort);
-        qDebug() << "start listen online print driver" << ok;
-    }
-}
-
-void CLoginManager::stopPrintListener()
-{
-    if (m_printServer && m_printServer->isListening()) {
-        m_printServer->close();
-        qDebug() << "stop listen online print driver";
-    }
-}
-
-void CLoginManager::printConnection()
-{
-    auto* server = qobject_cast<QTcpServer*>(sender());
-    QPointer<QTcpSocket> socket = server ? server->nextPendingConnection() : nullptr;
-    if (!socket) {
-        return;
-    }
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    if (!m_loggedIn) {
-        socket->close();
-        qDebug() << "new connection from online print driver, but not login yet";
-        return;
-    }
-    // Fetches wait in nested loops: another connection, or a logout, may
-    // come meanwhile. This connection is served only for the sign-in it came in.
-    const quint64 attempt = m_attempt;
-    const auto& info = CLoginInfo::instance();
-    qDebug() << "new connection from online print driver cause getPrintInfo first try";
-    fetchPrintInfo();
-    if (attempt == m_attempt && info->printInfo.isEmpty()) {
-        qDebug() << "new connection from online print driver cause getPrintInfo second try";
-        fetchPrintInfo();
-    }
-    if (!socket) {
-        return;
-    }
-    if (attempt != m_attempt || info->printInfo.isEmpty()) {
-        socket->close();
-        qDebug()
-            << "new connection from online print driver cause getPrintInfo done, but userPrintInfo is still "
-               "empty";
-        return;
-    }
-    socket->write(info->printInfo.toUtf8());
-    socket->flush();
-    CDplusTrack::instance()->track(QString::fromUtf8("云打印"));
-    qDebug() << "Send data to online print driver Ok";
-}
-
-void CLoginManager::fetchPrintInfo()
-{
-    const auto& config = CApiConfig::instance();
-    const QString accountId = CLoginInfo::instance()->accountId;
-    const QString appId = config->slot(CApiConfig::PrintAppId);
-    const QByteArray sign =
-        QCryptographicHash::hash(QString("accountId=" + accountId + "appId=" + appId).toLocal8Bit(),
-                                 QCryptographicHash::Md5)
-            .toHex()
-            .toUpper();
-    const QByteArray body =
-        QString("accountId=" + accountId + "&appId=" + appId + "&signPc=").toUtf8() + sign;
-    QNetworkRequest request(QUrl(config->slot(CApiConfig::UrlPrintInfo)));
-    request.setRawHeader("Accept", "text/html, application/xhtml+xml, */*");
-    request.setHeader(QNetworkRequest::ContentTypeHeader, config->slot(CApiConfig::ContentType));
-    request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
-    qDebug() << "Get onlineprint info";
-    // Each fetch keeps its own reply: overlapping connections never read each other's.
-    QPointer<QNetworkReply> reply = CSingleNetworkManger::instance()->manager()->post(request, body);
-    if (!reply->isFinished()) {
-        QEventLoop loop;
-        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(printFetchLimitMs(), Qt::CoarseTimer, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    replyPrintInfo(reply);
-}
-
-void CLoginManager::replyPrintInfo(QPointer<QNetworkReply>& reply)
-{
-    if (!reply) {
-        return;
-    }
-    const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
-    const auto& info = CLoginInfo::instance();
-    if (answer.success) {
-        info->printInfo =
-            QString::fromUtf8(QJsonDocument(answer.content.toObject().value("data").toObject()).toJson());
-        qDebug().noquote() << "Get onlineprint info OK:" << LogText::maskedJson(info->printInfo.toUtf8());
-        return;
-    }
-    info->errorCode = answer.errorCode;
-    info->errorMsg = answer.errorMsg;
-    qDebug().noquote() << "Get online print data error:" << info->errorCode << info->errorMsg;
 }

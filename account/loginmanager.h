@@ -10,7 +10,7 @@
 #include <QString>
 #include <QStringList>
 
-class QTcpServer;
+class CPrintBridge;
 
 // Owns the signed-in state: the login sequence (credentials, token,
 // validation, company list, person detail), the access ticket and its renewal
@@ -36,6 +36,9 @@ public:
     bool userName(QString& out) const;
     bool userPhoto(QImage& out) const;
     void companyNames(QStringList& out) const;
+
+    // The print-driver bridge, listening while someone is signed in.
+    CPrintBridge* printBridge() const { return m_printBridge; }
 
     static constexpr quint16 kPrintPort = 6668;
     static constexpr int kTicketTickMs = 60000;
@@ -78,7 +81,6 @@ private slots:
     void replyLogout();
     void replySendVerCode();
     void replyUserPhoto();
-    void printConnection();
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -108,13 +110,6 @@ private:
     // The reply that finished, null when it belongs to an earlier attempt.
     QPointer<QNetworkReply> finishedReply();
 
-    void startPrintListener();
-    void stopPrintListener();
-    // One unsigned fetch of the print information, waiting at most the
-    // fetch limit; fills CLoginInfo::printInfo on success.
-    void fetchPrintInfo();
-    void replyPrintInfo(QPointer<QNetworkReply>& reply);
-
     bool m_loggedIn = false;
     bool m_signingIn = false;
     // Counts sign-in attempts and logouts: answers that arrive after a newer
@@ -123,5 +118,5 @@ private:
     QPointer<QNetworkReply> m_ticketReply;
     int m_ticketTimerId = -1;
     int m_ticketTicks = 0;
-    QTcpServer* m_printServer = nullptr;
+    CPrintBridge* m_printBridge = nullptr;
 };

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev qtwebengine5-dev libqt5webchannel5-dev qttranslations5-l10n
-  libssl-dev openssl libcpp-httplib-dev
+  libssl-dev openssl libcpp-httplib-dev zlib1g-dev
   xvfb xauth x11-utils imagemagick fonts-noto-cjk xdotool iproute2
   # Screen streaming: capture (ximagesrc), x264enc, avdec_h264, app elements
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools

@@ -27,6 +27,12 @@ QString& iconDirectoryOverride()
     return directory;
 }
 
+std::function<QDateTime()>& weatherClock()
+{
+    static std::function<QDateTime()> current;
+    return current;
+}
+
 const QHash<QString, QString>& iconFiles()
 {
     static const QHash<QString, QString> files = [] {
@@ -64,6 +70,8 @@ CWeather::CWeather()
                     QStringLiteral("/v3/weather/weatherInfo?key=") + key +
                     QStringLiteral("&city=%1&extensions=all&output=JSON");
     connect(&m_locate, &IPLocate::cityNameReady, this, &CWeather::onCityNameOK);
+    m_nextDay.setSingleShot(true);
+    connect(&m_nextDay, &QTimer::timeout, this, &CWeather::onNextDay);
     connect(CNetStateWathcer::instance().get(), &CNetStateWathcer::netStateChange, this,
             &CWeather::onNetState);
 }
@@ -73,9 +81,48 @@ CWeather::~CWeather()
     releaseReply();
 }
 
+bool CWeather::isFresh() const
+{
+    return m_fresh && !m_data.days.isEmpty() && m_data.days.first().date.date() == now().date();
+}
+
+void CWeather::watchForNextDay()
+{
+    m_nextDay.stop();
+    if (!isFresh()) {
+        return;
+    }
+    const QDateTime current = now();
+    const QDateTime midnight(current.date().addDays(1), QTime(0, 0));
+    m_nextDay.start(int(qBound<qint64>(1, current.msecsTo(midnight), 24 * 3600 * 1000)));
+}
+
+void CWeather::onNextDay()
+{
+    if (isFresh()) {
+        watchForNextDay(); // woken a little early
+        return;
+    }
+    qDebug() << "weather: a new day, fetching the forecast again";
+    // Until the new forecast comes, the days that have passed are not shown as today.
+    const QDate today = now().date();
+    QList<ForecastDay> days = m_data.days;
+    days.erase(std::remove_if(days.begin(), days.end(),
+                              [&](const ForecastDay& day) { return day.date.date() < today; }),
+               days.end());
+    if (!days.isEmpty() && days.size() != m_data.days.size()) {
+        m_data.days = days;
+        m_data.updateTime = days.first().date;
+        emit weaDataReady();
+    }
+    if (!m_reply) {
+        startLocate();
+    }
+}
+
 bool CWeather::loadLocalData()
 {
-    if (m_fresh) {
+    if (isFresh()) {
         return false;
     }
     bool used = false;
@@ -146,9 +193,11 @@ void CWeather::onFinished()
     releaseReply();
 
     WeatherData fresh;
-    if (parseWeather(body, false, fresh)) {
+    // A forecast without days would replace held days (and the cache) with nothing.
+    if (parseWeather(body, false, fresh) && !fresh.days.isEmpty()) {
         m_fresh = true;
         m_data = fresh;
+        watchForNextDay();
         emit weaDataReady();
         QFile::remove(cacheFilePath());
         QFile file(cacheFilePath());
@@ -180,7 +229,7 @@ void CWeather::onError(QNetworkReply::NetworkError code)
 
 void CWeather::onNetState(bool bOK)
 {
-    if (bOK && !m_fresh && !m_reply) {
+    if (bOK && !isFresh() && !m_reply) {
         startLocate();
     }
 }
@@ -188,7 +237,7 @@ void CWeather::onNetState(bool bOK)
 bool CWeather::parseWeather(const QByteArray& body, bool fromCache, WeatherData& data)
 {
     WeatherData parsed;
-    parsed.updateTime = QDateTime::currentDateTime();
+    parsed.updateTime = now();
     const QJsonObject answer = QJsonDocument::fromJson(body).object();
     if (answer.value(QStringLiteral("status")).toString() != QLatin1String("1")) {
         return false;
@@ -231,7 +280,7 @@ WeatherData CWeather::defaultWeatherData()
 {
     WeatherData data;
     data.city = QStringLiteral("深圳");
-    data.updateTime = QDateTime::currentDateTime();
+    data.updateTime = now();
     const QDate today = data.updateTime.date();
     for (int i = 0; i < 5; ++i) {
         ForecastDay day;
@@ -301,4 +350,14 @@ QPixmap CWeather::iconPixmap(const QString& phrase)
 void CWeather::setIconDirectoryForTesting(const QString& directory)
 {
     iconDirectoryOverride() = directory;
+}
+
+void CWeather::setClockForTesting(std::function<QDateTime()> clock)
+{
+    weatherClock() = std::move(clock);
+}
+
+QDateTime CWeather::now()
+{
+    return weatherClock() ? weatherClock()() : QDateTime::currentDateTime();
 }

@@ -9,6 +9,9 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
+
+#include <functional>
 
 // The forecast for the PC's city: the cached answer at start, then the
 // service's answer, the fixed default when nothing works.
@@ -22,8 +25,9 @@ public:
     bool loadLocalData();
     bool startLocate();
     const WeatherData& weatherData() const { return m_data; }
-    // Whether the data came from the service during this run.
-    bool isFresh() const { return m_fresh; }
+    // Whether the data came from the service during this run and its first
+    // day is still today.
+    bool isFresh() const;
     bool isRequesting() const { return !m_reply.isNull(); }
 
     static QString temperatureText(const ForecastDay& day);
@@ -39,6 +43,9 @@ public:
 
     // Test seam: the folder of the icons instead of the one beside the program.
     static void setIconDirectoryForTesting(const QString& directory);
+    // Test seam: the clock that decides which day is today (null restores it).
+    static void setClockForTesting(std::function<QDateTime()> clock);
+    static QDateTime now();
 
 signals:
     void weaDataReady();
@@ -52,6 +59,9 @@ private slots:
 private:
     CWeather();
     void useDefaultData();
+    // At the end of the first held day the forecast is stale: fetched again.
+    void watchForNextDay();
+    void onNextDay();
     void releaseReply(bool abort = true);
 
     QString m_urlTemplate;
@@ -60,4 +70,5 @@ private:
     WeatherData m_data;
     QString m_cityName;
     IPLocate m_locate;
+    QTimer m_nextDay;
 };

@@ -4,6 +4,7 @@
 #include "core/singlenetworkmanger.h"
 #include "core/startup.h"
 #include "support/localserviceprocess.h"
+#include "support/misbehavingserver.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
 #include "weather/iplocate.h"
@@ -107,6 +108,8 @@ private slots:
 
     void cleanup()
     {
+        CSingleNetworkManger::setTimeLimitForTesting(0);
+        CWeather::setClockForTesting(nullptr);
         CWeather::instance(true);
         CNetStateWathcer::instance(true);
         CSingleNetworkManger::instance(true);
@@ -232,6 +235,117 @@ private slots:
         QCOMPARE(weather()->weatherData().city, QString("深圳"));
         QCOMPARE(weather()->weatherData().days.first().weather, QString("未知"));
         QVERIFY(!QFile::exists(CWeather::cacheFilePath()));
+    }
+
+    // A service that takes the request and never answers ends at the time
+    // limit in that request's failure path.
+    void unansweredRequestEndsInItsDefault_data()
+    {
+        QTest::addColumn<QString>("silentOrigin");
+        QTest::addColumn<int>("silentRequests");
+        QTest::addColumn<bool>("defaultData");
+        // Located twice, then the forecast of the default city.
+        QTest::newRow("location") << "ipLocateOrigin" << 2 << false;
+        QTest::newRow("forecast") << "weatherOrigin" << 1 << true;
+    }
+
+    void unansweredRequestEndsInItsDefault()
+    {
+        QFETCH(QString, silentOrigin);
+        QFETCH(int, silentRequests);
+        QFETCH(bool, defaultData);
+        MisbehavingServer silent(MisbehavingServer::Silent);
+        QVERIFY(silent.listen());
+        QJsonObject deployment = TestDeployment::local(quint16(m_service->port()));
+        QJsonObject section = deployment.value("weather").toObject();
+        section.insert(silentOrigin, silent.origin());
+        deployment.insert("weather", section);
+        QString error;
+        QVERIFY2(CDeployment::loadForTesting(deployment, &error), qPrintable(error));
+        CSingleNetworkManger::setTimeLimitForTesting(500);
+
+        QSignalSpy ready(weather(), &CWeather::weaDataReady);
+        QVERIFY(weather()->startLocate());
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 15000);
+        QCOMPARE(silent.requestCount(), silentRequests);
+        QCOMPARE(weather()->weatherData().city, QString("深圳"));
+        QCOMPARE(weather()->weatherData().days.first().weather == "未知", defaultData);
+        if (!defaultData) {
+            QCOMPARE(queryCity(m_service->requests("weather").first().toObject()), QString("深圳市"));
+        }
+        QVERIFY(!weather()->isRequesting());
+    }
+
+    // An answer that is a forecast without days replaces nothing.
+    void forecastWithoutDaysKeepsHeldData_data()
+    {
+        QTest::addColumn<bool>("cacheHeld");
+        QTest::newRow("cached forecast held") << true;
+        QTest::newRow("nothing held") << false;
+    }
+
+    void forecastWithoutDaysKeepsHeldData()
+    {
+        QFETCH(bool, cacheHeld);
+        const QByteArray cached = weatherAnswer("广州市", QDate::currentDate());
+        if (cacheHeld) {
+            writeCache(cached);
+        }
+        const QByteArray noDays =
+            QJsonDocument(QJsonObject{{"status", "1"},
+                                      {"forecasts",
+                                       QJsonArray{QJsonObject{{"city", "杭州市"}, {"casts", QJsonArray()}}}}})
+                .toJson(QJsonDocument::Compact);
+        QVERIFY(m_service->setFault({{"endpoint", "weather"}, {"mode", "raw"}, {"body", QString(noDays)}}));
+
+        QSignalSpy ready(weather(), &CWeather::weaDataReady);
+        QCOMPARE(weather()->loadLocalData(), cacheHeld);
+        QVERIFY(weather()->startLocate());
+        QTRY_COMPARE_WITH_TIMEOUT(m_service->requests("weather").size(), 1, 10000);
+        QTRY_VERIFY(!weather()->isRequesting());
+        QTest::qWait(100);
+        QVERIFY(!weather()->isFresh());
+        if (cacheHeld) {
+            QCOMPARE(ready.count(), 1);
+            QCOMPARE(weather()->weatherData().city, QString("广州"));
+            QCOMPARE(weather()->weatherData().days.size(), 4);
+            QFile file(CWeather::cacheFilePath());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), cached);
+        } else {
+            QCOMPARE(ready.count(), 1);
+            QCOMPARE(weather()->weatherData().city, QString("深圳"));
+            QCOMPARE(weather()->weatherData().days.size(), 5);
+            QCOMPARE(weather()->weatherData().days.first().weather, QString("未知"));
+            QVERIFY(!QFile::exists(CWeather::cacheFilePath()));
+        }
+    }
+
+    // A client left running past midnight fetches the new day's forecast.
+    void forecastIsFetchedAgainWhenItsFirstDayHasPassed()
+    {
+        // The clock runs on from a day other than the real one, shortly before its end.
+        const QDate day = QDate::currentDate().addDays(3);
+        const qint64 offset = QDateTime::currentDateTime().msecsTo(QDateTime(day, QTime(23, 59, 58, 800)));
+        CWeather::setClockForTesting([offset] { return QDateTime::currentDateTime().addMSecs(offset); });
+        QVERIFY(m_service->setFault(
+            {{"endpoint", "weather"}, {"mode", "raw"}, {"body", QString(weatherAnswer("杭州市", day))}}));
+
+        QSignalSpy ready(weather(), &CWeather::weaDataReady);
+        QVERIFY(weather()->startLocate());
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 10000);
+        QCOMPARE(weather()->weatherData().days.first().date.date(), day);
+        QVERIFY(weather()->isFresh());
+        QVERIFY(m_service->setFault({{"endpoint", "weather"},
+                                     {"mode", "raw"},
+                                     {"body", QString(weatherAnswer("杭州市", day.addDays(1)))}}));
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_service->requests("weather").size(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!weather()->isRequesting(), 10000);
+        QCOMPARE(weather()->weatherData().days.first().date.date(), day.addDays(1));
+        QCOMPARE(weather()->weatherData().days.size(), 4);
+        QVERIFY(weather()->isFresh());
+        QCOMPARE(CWeather::now().date(), day.addDays(1));
     }
 
     void networkBackWhileStaleRunsChainAgain()
