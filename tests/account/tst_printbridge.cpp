@@ -3,6 +3,7 @@
 #include "account/printbridge.h"
 #include "core/startup.h"
 #include "support/accountfixture.h"
+#include "support/processtree.h"
 #include "support/testenvironment.h"
 
 #include <QElapsedTimer>
@@ -235,6 +236,8 @@ private slots:
             Driver flooder;
             QVERIFY(flooder.connectToClient());
             QTRY_VERIFY(!flooder.received.isEmpty());
+            // Measured, not asserted: the client here is this process.
+            const qint64 pssBefore = ProcessTree::of(QCoreApplication::applicationPid()).pssKiB;
             const QByteArray chunk(64 * 1024, 'x');
             const qint64 offered = 64 * 1024 * 1024;
             qint64 written = 0;
@@ -247,7 +250,10 @@ private slots:
                 }
                 QCoreApplication::processEvents();
             }
-            qDebug("the flooding peer got %lld bytes written before it was cut off", written);
+            const qint64 pssAfter = ProcessTree::of(QCoreApplication::applicationPid()).pssKiB;
+            qDebug("the flooding peer got %lld bytes written before it was cut off; client PSS %lld KiB before, "
+                   "%lld KiB after",
+                   written, pssBefore, pssAfter);
             QTRY_VERIFY_WITH_TIMEOUT(flooder.closed, 5000);
             QVERIFY2(written < 16 * 1024 * 1024, qPrintable(QString::number(written)));
         } else if (peer == "linger") {
