@@ -19,9 +19,18 @@ order=(
 declare -A rank
 for i in "${!order[@]}"; do rank[${order[$i]}]=$i; done
 
+# The files of the listed folders, new ones included; find outside a checkout.
+sources() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files --cached --others --exclude-standard -- "${order[@]/%//}"
+  else
+    find "${order[@]}" -type f
+  fi
+}
+
 # Lines "from to file:line" for every include of another listed folder.
 edges() {
-  git ls-files -- "${order[@]/%//}" | grep -E '\.(h|cpp)$' | while read -r file; do
+  sources | grep -E '\.(h|cpp)$' | while read -r file; do
     { grep -n -o -E '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[a-z]+/' "$file" || true; } | while IFS=: read -r line text; do
       to=${text%/}
       to=${to##*\"}
