@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
+# Includes point down the layers (CONTRIBUTING.md) before anything is built.
+./scripts/check-layers.sh
 ./scripts/build.sh
 cd build
 ctest --output-on-failure -j "$(nproc)" "$@"

@@ -1,14 +1,14 @@
 #include "account/loginmanager.h"
 #include "core/logtext.h"
 
-#include "account/apiconfig.h"
-#include "account/cipher.h"
-#include "account/deviceidentity.h"
 #include "account/logininfo.h"
 #include "account/printbridge.h"
+#include "account/signedinuser.h"
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
-#include "conference/signedinuser.h"
+#include "core/apiconfig.h"
+#include "core/cipher.h"
+#include "core/deviceidentity.h"
 #include "core/dplustrack.h"
 #include "core/localconfig.h"
 #include "core/singlenetworkmanger.h"
@@ -80,6 +80,12 @@ CLoginManager::CLoginManager() : m_printBridge(new CPrintBridge(this))
 {
     QPointer<CLoginManager> self(this);
     CSignedInUser::setProvider([self] { return self && self->isLoggedIn(); });
+    CDplusTrack::setSignedInUser([self]() -> std::optional<QString> {
+        if (self && self->isLoggedIn()) {
+            return CLoginInfo::instance()->phone;
+        }
+        return std::nullopt;
+    });
     // The remembered-password sign-in waits on the service; the window that
     // creates this manager shows first.
     QTimer::singleShot(0, this, &CLoginManager::autoLogin);
@@ -427,7 +433,8 @@ void CLoginManager::replyGetTicket()
     }
     info->errorCode = answer.errorCode;
     info->errorMsg = answer.errorMsg;
-    qDebug().noquote() << "user ticket: " << LogText::maskedJson(QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
+    qDebug().noquote() << "user ticket: "
+                       << LogText::maskedJson(QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
     emit signalLogState(info->errorCode, info->errorMsg);
     if (info->errorCode == "1209" || info->errorMsg == QString::fromUtf8("accessToken被踢出")) {
         const QString reason = tr("您的账号已在其他设备上登录!");

@@ -1,8 +1,8 @@
 #include "account/printbridge.h"
 
-#include "account/apiconfig.h"
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
+#include "core/apiconfig.h"
 #include "core/dplustrack.h"
 #include "core/logtext.h"
 #include "core/singlenetworkmanger.h"

@@ -1,7 +1,7 @@
 #include "account/signedrequest.h"
 
-#include "account/cipher.h"
-#include "account/deviceidentity.h"
+#include "core/cipher.h"
+#include "core/deviceidentity.h"
 #include "core/singlenetworkmanger.h"
 
 #include <QEventLoop>

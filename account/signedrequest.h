@@ -1,7 +1,7 @@
 #pragma once
 
-#include "account/apiconfig.h"
 #include "account/serviceanswer.h"
+#include "core/apiconfig.h"
 
 #include <QCoreApplication>
 #include <QList>

@@ -1,10 +1,10 @@
 #include "account/signupmanager.h"
 
-#include "account/apiconfig.h"
-#include "account/deviceidentity.h"
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
+#include "core/apiconfig.h"
+#include "core/deviceidentity.h"
 #include "core/dplustrack.h"
 
 #include <QDebug>

@@ -1,9 +1,9 @@
 #include "account/tokenmanager.h"
 
-#include "account/apiconfig.h"
-#include "account/deviceidentity.h"
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
+#include "core/apiconfig.h"
+#include "core/deviceidentity.h"
 
 #include <QDebug>
 #include <QEventLoop>

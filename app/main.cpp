@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "app/startup.h"
 
 // Linux hands main() its arguments directly; the Windows wide command-line shim
 // has no counterpart here.

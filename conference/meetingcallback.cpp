@@ -2,9 +2,9 @@
 
 #include "core/dplustrack.h"
 
-#include "account/apiconfig.h"
+#include "account/signedinuser.h"
 #include "conference/meetingmanager.h"
-#include "conference/signedinuser.h"
+#include "core/apiconfig.h"
 
 #include <QDebug>
 #include <QRandomGenerator>

@@ -2,8 +2,8 @@
 
 #include "core/dplustrack.h"
 
+#include "account/signedinuser.h"
 #include "conference/meetingmanager.h"
-#include "conference/signedinuser.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
 

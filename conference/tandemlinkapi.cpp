@@ -1,8 +1,8 @@
 #include "conference/tandemlinkapi.h"
 
-#include "account/apiconfig.h"
-#include "account/deployment.h"
 #include "account/signedrequest.h"
+#include "core/apiconfig.h"
+#include "core/deployment.h"
 
 #include <QCoreApplication>
 #include <QDebug>

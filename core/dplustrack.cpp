@@ -1,8 +1,6 @@
 #include "core/dplustrack.h"
 
-#include "account/deployment.h"
-#include "account/logininfo.h"
-#include "account/loginmanager.h"
+#include "core/deployment.h"
 #include "core/singlenetworkmanger.h"
 
 #include <QCoreApplication>
@@ -26,9 +24,21 @@ CDplusTrack::CDplusTrack()
 {
 }
 
-QString CDplusTrack::userText()
+namespace {
+CDplusTrack::SignedInUser& signedInUser()
 {
-    const QString phone = CLoginInfo::instance()->phone;
+    static CDplusTrack::SignedInUser provider;
+    return provider;
+}
+} // namespace
+
+void CDplusTrack::setSignedInUser(SignedInUser provider)
+{
+    signedInUser() = std::move(provider);
+}
+
+QString CDplusTrack::userText(const QString& phone)
+{
     if (m_lastUser != phone || m_userText.isEmpty()) {
         m_lastUser = phone;
         const QByteArray digest = QCryptographicHash::hash(phone.toUtf8(), QCryptographicHash::Md5)
@@ -41,8 +51,9 @@ QString CDplusTrack::userText()
 QString CDplusTrack::encodedEvent(const QString& eventName)
 {
     QJsonObject event{{"event_name", eventName}};
-    if (CLoginManager::instance()->isLoggedIn()) {
-        event.insert("user", userText());
+    const std::optional<QString> phone = signedInUser() ? signedInUser()() : std::nullopt;
+    if (phone) {
+        event.insert("user", userText(*phone));
     }
     const QJsonObject document{{"common", m_common}, {"events", QJsonArray{event}}};
     return QString::fromLatin1(QJsonDocument(document)

@@ -5,6 +5,9 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 // Reports named usage events ("启动APP", "用户登录", ...) to the analytics
 // collector: one fire-and-forget GET per event whose query carries the event
 // document as URL-safe Base64.
@@ -20,9 +23,14 @@ public:
     // The query text track() would send for eventName now.
     QString encodedEvent(const QString& eventName);
 
+    // The phone number of the signed-in user, none while nobody is signed in.
+    // The login manager, which owns that state, installs the answer here.
+    using SignedInUser = std::function<std::optional<QString>()>;
+    static void setSignedInUser(SignedInUser signedInUser);
+
 private:
     CDplusTrack();
-    QString userText();
+    QString userText(const QString& phone);
 
     QJsonObject m_common;
     QString m_collectionAddress;

@@ -1,7 +1,7 @@
 #include "core/localconfig.h"
 
-#include "account/cipher.h"
-#include "account/deviceidentity.h"
+#include "core/cipher.h"
+#include "core/deviceidentity.h"
 #include "platform/filemodes.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,5 @@
 #include "platform/systemping.h"
 
-#include "account/deployment.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,9 +26,7 @@ QString& configuredHost()
 
 QString CSystemPing::program()
 {
-    // The deployment names the program unless a test chose another.
-    const QString program =
-        configuredProgram().isEmpty() ? CDeployment::value(CDeployment::PingProgram) : configuredProgram();
+    const QString& program = configuredProgram();
     if (program.contains('/') || !QCoreApplication::instance()) {
         return program;
     }
@@ -45,7 +41,7 @@ void CSystemPing::setProgram(const QString& program)
 
 QString CSystemPing::host()
 {
-    return configuredHost().isEmpty() ? CDeployment::value(CDeployment::PingHost) : configuredHost();
+    return configuredHost();
 }
 
 void CSystemPing::setHost(const QString& host)

@@ -9,11 +9,11 @@
 class CSystemPing
 {
 public:
-    // The program to run (the deployment's unless set); a relative name is
-    // looked up beside the client.
+    // The program to run, as the start-up sets it from the deployment; a
+    // relative name is looked up beside the client.
     static QString program();
     static void setProgram(const QString& program);
-    // The host whose answer tells that the network works (the deployment's unless set).
+    // The host whose answer tells that the network works, set like the program.
     static QString host();
     static void setHost(const QString& host);
     // count echo requests, each waiting at most replyTimeoutMs for its reply.

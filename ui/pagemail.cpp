@@ -1,9 +1,9 @@
 #include "ui/pagemail.h"
 #include "core/logtext.h"
 
-#include "account/deployment.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
+#include "core/deployment.h"
 #include "ui/stylesheet.h"
 #include "ui/webviewsupport.h"
 #include "ui/windowmain.h"

@@ -1,10 +1,10 @@
 #include "ui/pagemeeting.h"
 #include "core/logtext.h"
 
-#include "account/deployment.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "conference/meetingmanager.h"
+#include "core/deployment.h"
 #include "ui/meetingwebpage.h"
 #include "ui/stylesheet.h"
 #include "ui/webviewsupport.h"

@@ -1,7 +1,7 @@
 #include "ui/pageprint.h"
 
-#include "account/deployment.h"
 #include "account/loginmanager.h"
+#include "core/deployment.h"
 #include "ui/stylesheet.h"
 #include "ui/windowmain.h"
 

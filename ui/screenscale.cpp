@@ -1,6 +1,6 @@
 #include "ui/screenscale.h"
 
-#include "platform/screendpi.h"
+#include "ui/screendpi.h"
 
 #include <QDebug>
 

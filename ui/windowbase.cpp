@@ -1,7 +1,7 @@
 #include "ui/windowbase.h"
 
-#include "platform/frameresizer.h"
 #include "ui/clickablewidget.h"
+#include "ui/frameresizer.h"
 
 #include <QMouseEvent>
 

@@ -1,10 +1,9 @@
 #include "ui/windowmain.h"
 
-#include "account/deployment.h"
 #include "account/loginmanager.h"
 #include "conference/meetingmanager.h"
+#include "core/deployment.h"
 #include "core/netstatewathcer.h"
-#include "platform/updater.h"
 #include "ui/clickablewidget.h"
 #include "ui/dialogchangepassword.h"
 #include "ui/dialogfindpassword.h"
@@ -20,6 +19,7 @@
 #include "ui/pageproject.h"
 #include "ui/screenscale.h"
 #include "ui/stylesheet.h"
+#include "ui/updater.h"
 #include "ui/userphoto.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "weather/iplocate.h"
 
-#include "account/deployment.h"
+#include "core/deployment.h"
 #include "core/singlenetworkmanger.h"
 
 #include <QDebug>

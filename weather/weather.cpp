@@ -2,7 +2,7 @@
 
 #include "platform/filemodes.h"
 
-#include "account/deployment.h"
+#include "core/deployment.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"

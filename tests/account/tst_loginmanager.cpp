@@ -1,10 +1,10 @@
-#include "account/apiconfig.h"
-#include "account/cipher.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "account/tokenmanager.h"
+#include "core/apiconfig.h"
+#include "core/applicationidentity.h"
+#include "core/cipher.h"
 #include "core/localconfig.h"
-#include "core/startup.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 

@@ -1,8 +1,8 @@
-#include "account/cipher.h"
 #include "account/logininfo.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
+#include "core/cipher.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 
@@ -171,5 +171,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPasswordManager)
+QTEST_GUILESS_MAIN(TestPasswordManager)
 #include "tst_passwordmanager.moc"

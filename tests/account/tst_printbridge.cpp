@@ -1,7 +1,7 @@
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "account/printbridge.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "support/accountfixture.h"
 #include "support/processtree.h"
 #include "support/testenvironment.h"
@@ -284,5 +284,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPrintBridge)
+QTEST_GUILESS_MAIN(TestPrintBridge)
 #include "tst_printbridge.moc"

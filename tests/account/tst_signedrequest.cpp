@@ -1,9 +1,9 @@
-#include "account/apiconfig.h"
-#include "account/deployment.h"
-#include "account/deviceidentity.h"
 #include "account/signedrequest.h"
+#include "core/apiconfig.h"
+#include "core/applicationidentity.h"
+#include "core/deployment.h"
+#include "core/deviceidentity.h"
 #include "core/singlenetworkmanger.h"
-#include "core/startup.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
 
@@ -441,5 +441,5 @@ private:
     std::unique_ptr<SigningServer> m_server;
 };
 
-QTEST_MAIN(TestSignedRequest)
+QTEST_GUILESS_MAIN(TestSignedRequest)
 #include "tst_signedrequest.moc"

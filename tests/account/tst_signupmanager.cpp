@@ -1,7 +1,7 @@
 #include "account/logininfo.h"
 #include "account/signupmanager.h"
 #include "account/tokenmanager.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 
@@ -136,5 +136,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSignupManager)
+QTEST_GUILESS_MAIN(TestSignupManager)
 #include "tst_signupmanager.moc"

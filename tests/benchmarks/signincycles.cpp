@@ -4,7 +4,7 @@
 //   "vantelor-signincycles: <when> processes <n> web-engine <n> pss-kib <n> fds <n>"
 // scripts/bench-signin-cycles.sh runs it. Not part of the shipped client.
 #include "account/loginmanager.h"
-#include "core/startup.h"
+#include "app/startup.h"
 #include "support/processtree.h"
 #include "ui/windowmain.h"
 

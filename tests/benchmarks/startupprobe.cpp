@@ -3,7 +3,7 @@
 //   "vantelor-startupprobe: first paint at <ns since the epoch>"
 // scripts/measure-startup.sh compares it with the moment it started the
 // process. Not part of the shipped client.
-#include "core/startup.h"
+#include "app/startup.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

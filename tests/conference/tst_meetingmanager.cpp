@@ -1,12 +1,12 @@
-#include "account/apiconfig.h"
 #include "account/logininfo.h"
+#include "account/signedinuser.h"
 #include "conference/ipcserver.h"
 #include "conference/meetingcallback.h"
 #include "conference/meetingmanager.h"
-#include "conference/signedinuser.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/startup.h"
+#include "core/apiconfig.h"
+#include "core/applicationidentity.h"
 #include "standin.h"
 #include "support/testenvironment.h"
 
@@ -419,5 +419,5 @@ private:
     QStringList m_events;
 };
 
-QTEST_MAIN(TestMeetingManager)
+QTEST_GUILESS_MAIN(TestMeetingManager)
 #include "tst_meetingmanager.moc"

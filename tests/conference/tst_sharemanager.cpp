@@ -1,10 +1,10 @@
 #include "account/logininfo.h"
+#include "account/signedinuser.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
-#include "conference/signedinuser.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "standin.h"
 #include "support/testenvironment.h"
 
@@ -232,5 +232,5 @@ private:
     QStringList m_events;
 };
 
-QTEST_MAIN(TestShareManager)
+QTEST_GUILESS_MAIN(TestShareManager)
 #include "tst_sharemanager.moc"

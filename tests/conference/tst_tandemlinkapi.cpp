@@ -1,10 +1,10 @@
-#include "account/apiconfig.h"
-#include "account/deployment.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/startup.h"
+#include "core/apiconfig.h"
+#include "core/applicationidentity.h"
+#include "core/deployment.h"
 #include "standin.h"
 #include "support/localserviceprocess.h"
 #include "support/testdeployment.h"
@@ -213,5 +213,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTandemlinkApi)
+QTEST_GUILESS_MAIN(TestTandemlinkApi)
 #include "tst_tandemlinkapi.moc"

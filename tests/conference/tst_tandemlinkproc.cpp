@@ -1,7 +1,7 @@
 #include "conference/ipcserver.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "standin.h"
 #include "support/testenvironment.h"
 
@@ -329,5 +329,5 @@ private:
     QStringList m_events;
 };
 
-QTEST_MAIN(TestTandemlinkProc)
+QTEST_GUILESS_MAIN(TestTandemlinkProc)
 #include "tst_tandemlinkproc.moc"

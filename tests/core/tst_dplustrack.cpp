@@ -1,6 +1,6 @@
 #include "account/loginmanager.h"
+#include "core/applicationidentity.h"
 #include "core/dplustrack.h"
-#include "core/startup.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 
@@ -101,5 +101,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDplusTrack)
+QTEST_GUILESS_MAIN(TestDplusTrack)
 #include "tst_dplustrack.moc"

@@ -1,7 +1,7 @@
-#include "account/cipher.h"
-#include "account/deviceidentity.h"
+#include "core/applicationidentity.h"
+#include "core/cipher.h"
+#include "core/deviceidentity.h"
 #include "core/localconfig.h"
-#include "core/startup.h"
 #include "support/testenvironment.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
+#include "core/applicationidentity.h"
 #include "core/logmanager.h"
 #include "core/logtext.h"
-#include "core/startup.h"
 #include "support/testenvironment.h"
 
 #include <QDate>
@@ -55,12 +55,13 @@ private slots:
         QTest::newRow("7 logs and other files") << 7 << QStringList{"vantelor.ini", "WeatherData.json"};
         QTest::newRow("8 logs") << 8 << QStringList();
         QTest::newRow("10 logs") << 10 << QStringList();
-        QTest::newRow("10 logs, oldest files are not logs") << 10 << QStringList{"vantelor.ini", "WeatherData.json"};
+        QTest::newRow("10 logs, oldest files are not logs")
+            << 10 << QStringList{"vantelor.ini", "WeatherData.json"};
         // Only the client's daily files are its own: a user's files that start
         // with "log" stay, however many and however old.
         QTest::newRow("10 logs and user files named log")
-            << 10 << QStringList{"logbook-1.txt", "logbook-2.txt", "logbook-3.txt", "log_notes.txt",
-                                 "log_2020-01-01.txt.bak", "log_2020-1-1.txt"};
+            << 10 << QStringList{"logbook-1.txt", "logbook-2.txt",          "logbook-3.txt",
+                                 "log_notes.txt", "log_2020-01-01.txt.bak", "log_2020-1-1.txt"};
         QTest::newRow("user files named log only")
             << 0 << QStringList{"logbook-1.txt", "logbook-2.txt", "logbook-3.txt", "logbook-4.txt",
                                 "logbook-5.txt", "logbook-6.txt", "logbook-7.txt", "logbook-8.txt"};
@@ -140,22 +141,26 @@ private slots:
         QTest::addColumn<QString>("masked");
         QTest::addColumn<QString>("expected");
         const QUrl withTicket("http://127.0.0.1:1/pcweb/index?companyId=7&SSO_TICKET=ST-123456789&client=PC");
-        const QByteArray printInfo = "{\"token\":\"abcdef123456\",\"printer\":{\"id\":\"p-0001-0002\"},\"copies\":2}";
+        const QByteArray printInfo =
+            "{\"token\":\"abcdef123456\",\"printer\":{\"id\":\"p-0001-0002\"},\"copies\":2}";
         const QString freeText = "url ?SSO_TICKET=ST-123456789&a=1 {\"accessToken\":\"tok-9876543210\"}";
         QTest::newRow("secret") << LogText::masked("0123456789abcdef") << QString::fromUtf8("0123…(16)");
-        QTest::newRow("short secret shows nothing") << LogText::masked("abcdefgh") << QString::fromUtf8("…(8)");
+        QTest::newRow("short secret shows nothing")
+            << LogText::masked("abcdefgh") << QString::fromUtf8("…(8)");
         QTest::newRow("ticket in an address")
             << LogText::maskedUrl(withTicket)
             << QString::fromUtf8("http://127.0.0.1:1/pcweb/index?companyId=7&SSO_TICKET=ST-1…(12)&client=PC");
-        QTest::newRow("address without ticket") << LogText::maskedUrl(QUrl("http://127.0.0.1:1/client/index.htm"))
-                                                << QString("http://127.0.0.1:1/client/index.htm");
+        QTest::newRow("address without ticket")
+            << LogText::maskedUrl(QUrl("http://127.0.0.1:1/client/index.htm"))
+            << QString("http://127.0.0.1:1/client/index.htm");
         QTest::newRow("print information")
             << LogText::maskedJson(printInfo)
             << QString::fromUtf8("{\"copies\":2,\"printer\":{\"id\":\"p-00…(11)\"},\"token\":\"abcd…(12)\"}");
-        QTest::newRow("not JSON") << LogText::maskedJson("ticket=ST-123456789") << QString::fromUtf8("tick…(19)");
-        QTest::newRow("free text")
-            << LogText::maskedInText(freeText)
-            << QString::fromUtf8("url ?SSO_TICKET=ST-1…(12)&a=1 {\"accessToken\":\"tok-…(14)\"}");
+        QTest::newRow("not JSON") << LogText::maskedJson("ticket=ST-123456789")
+                                  << QString::fromUtf8("tick…(19)");
+        QTest::newRow("free text") << LogText::maskedInText(freeText)
+                                   << QString::fromUtf8(
+                                          "url ?SSO_TICKET=ST-1…(12)&a=1 {\"accessToken\":\"tok-…(14)\"}");
     }
     void secretsAreMaskedForTheLog()
     {
@@ -169,11 +174,13 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         const char binary[] = {'a', 0, 'b', 1, 0x7f};
-        QTest::newRow("plain") << "activate --x" << "activate --x";
+        QTest::newRow("plain") << "activate --x"
+                               << "activate --x";
         QTest::newRow("forged line") << "x\n[2026/01/01 00:00:00.000] forged\r\t"
                                      << "x\\n[2026/01/01 00:00:00.000] forged\\r\\t";
         QTest::newRow("binary") << QString::fromLatin1(binary, sizeof(binary)) << "a\\x00b\\x01\\x7f";
-        QTest::newRow("flood") << QString(1000, 'x') << QString(300, 'x') + QString::fromUtf8("…(+700 chars)");
+        QTest::newRow("flood") << QString(1000, 'x')
+                               << QString(300, 'x') + QString::fromUtf8("…(+700 chars)");
     }
     void outsideTextIsBoundedAndEscaped()
     {
@@ -233,5 +240,5 @@ private:
     QString m_dir;
 };
 
-QTEST_MAIN(TestLogManager)
+QTEST_GUILESS_MAIN(TestLogManager)
 #include "tst_logmanager.moc"

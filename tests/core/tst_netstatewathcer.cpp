@@ -1,5 +1,5 @@
+#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
-#include "core/startup.h"
 #include "platform/systemping.h"
 #include "support/testenvironment.h"
 
@@ -219,5 +219,5 @@ private:
     }
 };
 
-QTEST_MAIN(TestNetStateWathcer)
+QTEST_GUILESS_MAIN(TestNetStateWathcer)
 #include "tst_netstatewathcer.moc"

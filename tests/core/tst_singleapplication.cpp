@@ -1,5 +1,5 @@
-#include "core/singleapplication.h"
-#include "core/startup.h"
+#include "app/singleapplication.h"
+#include "core/applicationidentity.h"
 #include "platform/localsocketname.h"
 #include "support/testenvironment.h"
 

@@ -1,10 +1,10 @@
-#include "account/deployment.h"
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "account/printbridge.h"
+#include "core/applicationidentity.h"
+#include "core/deployment.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
-#include "core/startup.h"
 #include "support/accountfixture.h"
 #include "support/misbehavingserver.h"
 #include "support/testdeployment.h"
@@ -295,5 +295,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSingleNetworkManger)
+QTEST_GUILESS_MAIN(TestSingleNetworkManger)
 #include "tst_singlenetworkmanger.moc"

@@ -1,6 +1,7 @@
-#include "account/cipher.h"
-#include "account/deviceidentity.h"
-#include "core/startup.h"
+#include "app/startup.h"
+#include "core/applicationidentity.h"
+#include "core/cipher.h"
+#include "core/deviceidentity.h"
 #include "platform/localsocketname.h"
 #include "support/processtree.h"
 #include "support/testenvironment.h"
@@ -184,7 +185,8 @@ private slots:
                 if (geteuid() == 0) {
                     // Root writes past permission bits: a read-only mount in
                     // the client's own mount namespace is read-only for it too.
-                    mountReadOnly = QString("mount --bind '%1' '%1' && mount -o remount,ro,bind '%1'").arg(dataDir);
+                    mountReadOnly =
+                        QString("mount --bind '%1' '%1' && mount -o remount,ro,bind '%1'").arg(dataDir);
                 }
             }
 

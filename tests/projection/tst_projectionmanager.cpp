@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "support/testenvironment.h"
@@ -329,5 +329,5 @@ private:
     FakeLibrary m_library;
 };
 
-QTEST_MAIN(TestProjectionManager)
+QTEST_GUILESS_MAIN(TestProjectionManager)
 #include "tst_projectionmanager.moc"

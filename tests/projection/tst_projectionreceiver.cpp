@@ -1,6 +1,6 @@
 #include "conference/sharemanager.h"
 #include "conference/standin.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
@@ -135,5 +135,5 @@ private:
     QString m_address;
 };
 
-QTEST_MAIN(TestProjectionReceiver)
+QTEST_GUILESS_MAIN(TestProjectionReceiver)
 #include "tst_projectionreceiver.moc"

@@ -1,7 +1,7 @@
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "support/testenvironment.h"
@@ -203,5 +203,5 @@ private:
     static CShareWrapper& wrapper() { return *CShareWrapper::instance(); }
 };
 
-QTEST_MAIN(TestShareWrapper)
+QTEST_GUILESS_MAIN(TestShareWrapper)
 #include "tst_sharewrapper.moc"

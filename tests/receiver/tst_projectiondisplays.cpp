@@ -1,5 +1,5 @@
 #include "conference/standin.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/p2pdsclientsession.h"
 #include "projection/sharewrapper.h"

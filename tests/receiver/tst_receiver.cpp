@@ -184,5 +184,5 @@ private:
     quint16 m_port = 0;
 };
 
-QTEST_MAIN(TestReceiver)
+QTEST_GUILESS_MAIN(TestReceiver)
 #include "tst_receiver.moc"

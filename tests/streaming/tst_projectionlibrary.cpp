@@ -258,5 +258,5 @@ private:
     QString m_code;
 };
 
-QTEST_MAIN(TestProjectionLibrary)
+QTEST_GUILESS_MAIN(TestProjectionLibrary)
 #include "tst_projectionlibrary.moc"

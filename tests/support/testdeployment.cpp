@@ -1,7 +1,7 @@
 #include "support/testdeployment.h"
 
-#include "account/deployment.h"
-#include "account/deviceidentity.h"
+#include "core/deployment.h"
+#include "core/deviceidentity.h"
 
 #include <QFile>
 #include <QHostAddress>

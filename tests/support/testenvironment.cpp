@@ -1,6 +1,8 @@
 #include "support/testenvironment.h"
 
-#include "account/deviceidentity.h"
+#include "core/deployment.h"
+#include "core/deviceidentity.h"
+#include "platform/systemping.h"
 #include "support/testdeployment.h"
 
 #include <QDir>
@@ -52,6 +54,9 @@ void TestEnvironment::isolate()
     qputenv("XDG_RUNTIME_DIR", makeDir("runtime").toLocal8Bit());
     qputenv("TMPDIR", makeDir("tmp").toLocal8Bit());
     TestDeployment::useLocalService(closedPort());
+    // The ping the client's start-up sets from the deployment.
+    CSystemPing::setProgram(CDeployment::value(CDeployment::PingProgram));
+    CSystemPing::setHost(CDeployment::value(CDeployment::PingHost));
 }
 
 quint16 TestEnvironment::closedPort()

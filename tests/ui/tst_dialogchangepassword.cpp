@@ -1,7 +1,7 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
+#include "core/applicationidentity.h"
 #include "core/localconfig.h"
-#include "core/startup.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"

@@ -1,10 +1,9 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
+#include "core/applicationidentity.h"
 #include "core/localconfig.h"
-#include "core/startup.h"
 #include "dialogwaiter.h"
-#include "platform/fontsubstitution.h"
 #include "platform/systemping.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
@@ -12,6 +11,7 @@
 #include "ui/codecountdown.h"
 #include "ui/dialogfindpassword.h"
 #include "ui/dialoglogin.h"
+#include "ui/fontsubstitution.h"
 #include "ui/windowmain.h"
 
 #include <QDir>

@@ -2,10 +2,9 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/signupmanager.h"
+#include "core/applicationidentity.h"
 #include "core/localconfig.h"
-#include "core/startup.h"
 #include "dialogwaiter.h"
-#include "platform/fontsubstitution.h"
 #include "platform/systemping.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
@@ -13,6 +12,7 @@
 #include "ui/codecountdown.h"
 #include "ui/dialoglogin.h"
 #include "ui/dialogsignup.h"
+#include "ui/fontsubstitution.h"
 #include "ui/windowmain.h"
 
 #include <QDir>

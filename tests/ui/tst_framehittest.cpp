@@ -1,4 +1,4 @@
-#include "platform/framehittest.h"
+#include "ui/framehittest.h"
 
 #include <QtTest>
 

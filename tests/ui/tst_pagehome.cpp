@@ -1,7 +1,7 @@
+#include "core/applicationidentity.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
-#include "core/startup.h"
 #include "mouse.h"
 #include "shownlabeltext.h"
 #include "support/localserviceprocess.h"

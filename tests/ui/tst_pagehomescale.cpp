@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
 #include "ui/pagehome.h"

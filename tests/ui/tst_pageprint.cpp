@@ -1,5 +1,5 @@
 #include "account/loginmanager.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"

@@ -1,13 +1,13 @@
 #include "conference/sharemanager.h"
 #include "conference/standin.h"
 #include "conference/tandemlinkproc.h"
-#include "core/startup.h"
-#include "platform/fontsubstitution.h"
+#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "support/testenvironment.h"
 #include "support/xvfbserver.h"
+#include "ui/fontsubstitution.h"
 #include "ui/pageproject.h"
 
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "account/loginmanager.h"
+#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
-#include "core/startup.h"
-#include "platform/fontsubstitution.h"
 #include "platform/systemping.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
+#include "ui/fontsubstitution.h"
 #include "ui/windowmain.h"
 #include "weather/weather.h"
 

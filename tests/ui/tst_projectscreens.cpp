@@ -1,9 +1,9 @@
+#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
-#include "core/startup.h"
-#include "platform/fontsubstitution.h"
 #include "platform/systemping.h"
 #include "projection/sharewrapper.h"
 #include "support/testenvironment.h"
+#include "ui/fontsubstitution.h"
 #include "ui/windowmain.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
+#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
-#include "core/startup.h"
 #include "dialogwaiter.h"
-#include "platform/fontsubstitution.h"
 #include "platform/systemping.h"
 #include "support/testenvironment.h"
 #include "ui/dialoglogin.h"
 #include "ui/dialogsetting.h"
+#include "ui/fontsubstitution.h"
 #include "ui/windowmain.h"
 
 #include <QDir>

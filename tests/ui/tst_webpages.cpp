@@ -3,7 +3,7 @@
 #include "conference/meetingmanager.h"
 #include "conference/standin.h"
 #include "conference/tandemlinkproc.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/processtree.h"

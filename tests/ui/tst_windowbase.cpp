@@ -1,7 +1,7 @@
 #include "mouse.h"
-#include "platform/frameresizer.h"
 #include "support/testenvironment.h"
 #include "ui/clickablewidget.h"
+#include "ui/frameresizer.h"
 #include "ui/windowbase.h"
 
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "conference/signedinuser.h"
+#include "account/signedinuser.h"
 
 #include "account/logininfo.h"
 

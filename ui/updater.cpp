@@ -1,4 +1,4 @@
-#include "platform/updater.h"
+#include "ui/updater.h"
 
 #include <QCoreApplication>
 #include <QDebug>

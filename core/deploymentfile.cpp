@@ -1,4 +1,4 @@
-#include "account/deploymentfile.h"
+#include "core/deploymentfile.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,4 +1,4 @@
-#include "platform/framehittest.h"
+#include "ui/framehittest.h"
 
 FrameHit frameHitTest(const QRect& windowRect, const QPoint& cursor, const QSize& minimumSize,
                       const QSize& maximumSize, bool maximized)

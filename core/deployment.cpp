@@ -1,10 +1,10 @@
-#include "account/deployment.h"
+#include "core/deployment.h"
 
-#include "account/apiconfig.h"
-#include "account/cipher.h"
-#include "account/deploymentdata.h"
-#include "account/deploymentfile.h"
-#include "account/symmetriccipher.h"
+#include "core/apiconfig.h"
+#include "core/cipher.h"
+#include "core/deploymentdata.h"
+#include "core/deploymentfile.h"
+#include "core/symmetriccipher.h"
 
 #include <QStringList>
 

@@ -4,8 +4,8 @@
 //
 //   encipherdeployment <deployment.json> <output.cpp>
 
-#include "account/deploymentfile.h"
-#include "account/symmetriccipher.h"
+#include "core/deploymentfile.h"
+#include "core/symmetriccipher.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     QString source;
     QTextStream out(&source);
     out << "// Generated at build time from the deployment file; do not edit.\n"
-        << "#include \"account/deploymentdata.h\"\n\n"
+        << "#include \"core/deploymentdata.h\"\n\n"
         << "namespace DeploymentData {\n"
         << "const char* const kApiSlots[kApiSlotCount] = {\n";
     for (int slot = 0; slot < CDeploymentFile::kApiSlotCount; ++slot) {

@@ -1,4 +1,4 @@
-#include "platform/frameresizer.h"
+#include "ui/frameresizer.h"
 
 #include <QApplication>
 #include <QDebug>

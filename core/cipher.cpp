@@ -1,7 +1,7 @@
-#include "account/cipher.h"
+#include "core/cipher.h"
 
-#include "account/deployment.h"
-#include "account/symmetriccipher.h"
+#include "core/deployment.h"
+#include "core/symmetriccipher.h"
 
 #include <QDebug>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/framehittest.h"
+#include "ui/framehittest.h"
 
 #include <QObject>
 #include <QPointer>

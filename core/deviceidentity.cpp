@@ -1,4 +1,4 @@
-#include "account/deviceidentity.h"
+#include "core/deviceidentity.h"
 
 #include <QDebug>
 #include <QNetworkConfigurationManager>

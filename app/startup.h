@@ -1,10 +1,7 @@
 #pragma once
 
 // Start-up and shut-down of the client, in the order they must happen.
-
-// Version, organisation and application names, the high-DPI attribute and the
-// log message pattern; call before the application object exists.
-void setApplicationIdentity();
+// setApplicationIdentity() (core/applicationidentity.h) comes first.
 
 // Runs the whole client: log, application object, single-instance hand-over,
 // main window, updater, event loop. Returns the process exit code.

@@ -1,4 +1,4 @@
-#include "account/symmetriccipher.h"
+#include "core/symmetriccipher.h"
 
 #include <openssl/evp.h>
 

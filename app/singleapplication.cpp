@@ -1,4 +1,4 @@
-#include "core/singleapplication.h"
+#include "app/singleapplication.h"
 
 #include "core/logtext.h"
 #include "platform/localsocketname.h"

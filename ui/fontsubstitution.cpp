@@ -1,4 +1,4 @@
-#include "platform/fontsubstitution.h"
+#include "ui/fontsubstitution.h"
 
 #include <QFont>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/screendpi.h"
+#include "ui/screendpi.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,5 +1,5 @@
-#include "account/cipher.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
+#include "core/cipher.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
 
@@ -197,5 +197,5 @@ private:
     static constexpr char kIvText[] = "B63630711E71F9A8";
 };
 
-QTEST_MAIN(TestCipher)
+QTEST_GUILESS_MAIN(TestCipher)
 #include "tst_cipher.moc"

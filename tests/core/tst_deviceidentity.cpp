@@ -1,5 +1,5 @@
-#include "account/deviceidentity.h"
-#include "core/startup.h"
+#include "core/applicationidentity.h"
+#include "core/deviceidentity.h"
 #include "support/testenvironment.h"
 
 #include <QNetworkInterface>
@@ -153,5 +153,5 @@ private:
     }
 };
 
-QTEST_MAIN(TestDeviceIdentity)
+QTEST_GUILESS_MAIN(TestDeviceIdentity)
 #include "tst_deviceidentity.moc"

@@ -1,6 +1,6 @@
-#include "account/apiconfig.h"
-#include "account/deployment.h"
-#include "core/startup.h"
+#include "core/apiconfig.h"
+#include "core/applicationidentity.h"
+#include "core/deployment.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
 
@@ -173,16 +173,18 @@ private slots:
                                     << "\"service.rsaPublicKeyPem\" is malformed";
         QTest::newRow("weather key of other text")
             << "weather.apiKey" << QJsonValue("local-weather-key") << "\"weather.apiKey\" is malformed";
-        QTest::newRow("weather key upper case") << "weather.apiKey"
-                                                << QJsonValue("0123456789ABCDEF0123456789ABCDEF")
-                                                << "\"weather.apiKey\" is malformed";
+        QTest::newRow("weather key upper case")
+            << "weather.apiKey" << QJsonValue("0123456789ABCDEF0123456789ABCDEF")
+            << "\"weather.apiKey\" is malformed";
         QTest::newRow("weather key one short")
-            << "weather.apiKey" << QJsonValue("0123456789abcdef0123456789abcde") << "\"weather.apiKey\" is malformed";
-        QTest::newRow("analytics key of weather length") << "analytics.appKey"
-                                                         << QJsonValue("0123456789abcdef0123456789abcdef")
-                                                         << "\"analytics.appKey\" is malformed";
+            << "weather.apiKey" << QJsonValue("0123456789abcdef0123456789abcde")
+            << "\"weather.apiKey\" is malformed";
+        QTest::newRow("analytics key of weather length")
+            << "analytics.appKey" << QJsonValue("0123456789abcdef0123456789abcdef")
+            << "\"analytics.appKey\" is malformed";
         QTest::newRow("analytics key not hexadecimal")
-            << "analytics.appKey" << QJsonValue("0123456789abcdef0123456g") << "\"analytics.appKey\" is malformed";
+            << "analytics.appKey" << QJsonValue("0123456789abcdef0123456g")
+            << "\"analytics.appKey\" is malformed";
         QTest::newRow("section not an object")
             << "network" << QJsonValue("127.0.0.1") << "\"network\" is malformed";
     }
@@ -342,5 +344,5 @@ private:
     }
 };
 
-QTEST_MAIN(TestApiConfig)
+QTEST_GUILESS_MAIN(TestApiConfig)
 #include "tst_apiconfig.moc"

@@ -1,21 +1,24 @@
-#include "core/startup.h"
+#include "app/startup.h"
 
-#include "account/cipher.h"
 #include "account/loginmanager.h"
+#include "app/singleapplication.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkproc.h"
+#include "core/applicationidentity.h"
+#include "core/cipher.h"
+#include "core/deployment.h"
 #include "core/dplustrack.h"
 #include "core/localconfig.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
-#include "core/singleapplication.h"
 #include "core/singlenetworkmanger.h"
 #include "platform/filemodes.h"
-#include "platform/fontsubstitution.h"
-#include "platform/updater.h"
+#include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
+#include "ui/fontsubstitution.h"
+#include "ui/updater.h"
 #include "ui/windowmain.h"
 #include "weather/weather.h"
 
@@ -49,18 +52,6 @@ const std::vector<std::pair<const char*, std::function<void()>>>& releaseOrder()
 }
 } // namespace
 
-void setApplicationIdentity()
-{
-    QCoreApplication::setApplicationVersion("2.4.7");
-    QCoreApplication::setOrganizationName("vantelor");
-    QCoreApplication::setOrganizationDomain("vantelor.example");
-    QCoreApplication::setApplicationName("vantelor");
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    // Web views share one GL context; must be set before the application exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qSetMessagePattern("[%{time yyyy/MM/dd hh:mm:ss.zzz}] %{message}");
-}
-
 void onQuitCleanup()
 {
     CUpdater::cleanup();
@@ -90,6 +81,8 @@ int runClient(int& argc, char** argv)
 
     // The settings are checked against this computer before anything reads them.
     CLocalConfig::instance(false);
+    CSystemPing::setProgram(CDeployment::value(CDeployment::PingProgram));
+    CSystemPing::setHost(CDeployment::value(CDeployment::PingHost));
     installFontSubstitutions();
     WindowMain* window = WindowMain::instance(false);
     window->show();

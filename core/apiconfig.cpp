@@ -1,7 +1,7 @@
-#include "account/apiconfig.h"
+#include "core/apiconfig.h"
 
-#include "account/cipher.h"
-#include "account/deployment.h"
+#include "core/cipher.h"
+#include "core/deployment.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
