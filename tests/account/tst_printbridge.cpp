@@ -47,18 +47,7 @@ private:
         }
     };
 
-    bool signIn()
-    {
-        CLoginManager* login = CLoginManager::instance().get();
-        QSignalSpy signedIn(login, &CLoginManager::signalLogin);
-        login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
-        const bool ok = signedIn.count() == 1 || signedIn.wait(10000);
-        if (ok && !login->printBridge()->isListening()) {
-            qWarning("port 6668 is held by another program");
-            return false;
-        }
-        return ok;
-    }
+    static bool signIn() { return AccountFixture::signInWithPrintBridge(); }
 
 private slots:
     void initTestCase() { QVERIFY(AccountFixture::start(m_service)); }

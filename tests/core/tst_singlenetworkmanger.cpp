@@ -119,18 +119,7 @@ private:
         TestDeployment::useFixedDeviceIdentity();
     }
 
-    bool signIn()
-    {
-        CLoginManager* login = CLoginManager::instance().get();
-        QSignalSpy signedIn(login, &CLoginManager::signalLogin);
-        login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
-        const bool ok = signedIn.count() == 1 || signedIn.wait(10000);
-        if (ok && !login->printBridge()->isListening()) {
-            qWarning("port 6668 is held by another program");
-            return false;
-        }
-        return ok;
-    }
+    static bool signIn() { return AccountFixture::signInWithPrintBridge(); }
 
     // Runs what target does and checks that it ended in its failure path.
     void expectFailurePath(Target target)

@@ -2,6 +2,7 @@
 
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
+#include "account/printbridge.h"
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
 #include "core/apiconfig.h"
@@ -13,6 +14,7 @@
 
 #include <QCryptographicHash>
 #include <QJsonObject>
+#include <QSignalSpy>
 
 bool AccountFixture::start(std::unique_ptr<LocalServiceProcess>& service)
 {
@@ -71,4 +73,17 @@ QString AccountFixture::accountNameOfToken(LocalServiceProcess& service, const Q
         }
     }
     return QStringLiteral("(no account for token %1)").arg(token);
+}
+
+bool AccountFixture::signInWithPrintBridge()
+{
+    CLoginManager* login = CLoginManager::instance().get();
+    QSignalSpy signedIn(login, &CLoginManager::signalLogin);
+    login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
+    const bool ok = signedIn.count() == 1 || signedIn.wait(10000);
+    if (ok && !login->printBridge()->isListening()) {
+        qWarning("port 6668 is held by another program");
+        return false;
+    }
+    return ok;
 }

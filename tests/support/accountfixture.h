@@ -24,4 +24,7 @@ QString userTag(const QString& phone);
 // The name of the account the service issued the access token to (asked
 // with a token validation), or a text saying there is none.
 QString accountNameOfToken(LocalServiceProcess& service, const QString& token);
+// Signs the demo account in by password and waits for it; false when it does
+// not sign in, or when the print bridge cannot listen (port 6668 taken).
+bool signInWithPrintBridge();
 } // namespace AccountFixture
