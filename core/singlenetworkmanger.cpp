@@ -1,5 +1,7 @@
 #include "core/singlenetworkmanger.h"
 
+#include "platform/tcplowdelay.h"
+
 #include <QDebug>
 #include <QNetworkReply>
 #include <QTimer>
@@ -63,6 +65,17 @@ protected:
         });
         connect(reply, &QNetworkReply::downloadProgress, reply,
                 [capExceeded](qint64 received, qint64) { capExceeded(received); });
+
+        // Once an answer arrives its connection is up (and kept alive for the
+        // next request): from then on a request's body leaves with its header.
+        const QString scheme = request.url().scheme();
+        if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+            connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
+                const QUrl url = reply->url();
+                enableLowDelayTowards(url.host(),
+                                      quint16(url.port(url.scheme() == QLatin1String("https") ? 443 : 80)));
+            });
+        }
         return reply;
     }
 };

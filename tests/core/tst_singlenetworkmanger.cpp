@@ -11,7 +11,9 @@
 #include "support/testenvironment.h"
 #include "weather/weather.h"
 
+#include <QDir>
 #include <QFile>
+#include <QNetworkReply>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -19,9 +21,31 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <zlib.h>
 
 namespace {
+// TCP_NODELAY of each of this process's sockets connected to the port.
+QList<int> lowDelayTowards(quint16 port)
+{
+    QList<int> states;
+    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System)) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd = name.toInt();
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 && peer.sin_family == AF_INET
+            && ntohs(peer.sin_port) == port) {
+            int on = 0;
+            socklen_t size = sizeof on;
+            getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, &size);
+            states << on;
+        }
+    }
+    return states;
+}
+
 constexpr qint64 kOffered = 64 * 1024 * 1024;
 // What may pass before the client gives up on an oversized answer: its cap
 // plus what the kernel's socket buffers hold.
@@ -281,6 +305,24 @@ private slots:
             QVERIFY2(server.bodyBytesSent() < server.requestCount() * kReceivedBound,
                      qPrintable(QString::number(server.bodyBytesSent())));
         }
+    }
+
+    // Qt writes a request's header and body in two writes: on a kept-alive
+    // connection, with Nagle's algorithm on, the body would wait for the
+    // server's delayed acknowledgement of the header on every further call.
+    void keptAliveConnectionSendsWithoutNagleDelay()
+    {
+        QNetworkRequest request(QUrl(m_service->origin() + QStringLiteral("/api/unknown")));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+        for (int call = 0; call < 2; ++call) {
+            std::unique_ptr<QNetworkReply> reply(
+                CSingleNetworkManger::instance()->manager()->post(request, QByteArray("a=1&b=2")));
+            QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+            QVERIFY(finished.wait(10000));
+        }
+        const QList<int> states = lowDelayTowards(quint16(m_service->port()));
+        QVERIFY(!states.isEmpty());
+        QVERIFY2(!states.contains(0), "a connection to the service still delays small writes");
     }
 };
 
