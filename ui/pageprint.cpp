@@ -103,7 +103,7 @@ void PagePrint::setupUi()
     label_linux_print->setFixedSize(400, kLinuxLineHeight);
     label_linux_print->setAlignment(Qt::AlignCenter);
     label_linux_print->setTextFormat(Qt::RichText);
-    label_linux_print->setStyleSheet(QStringLiteral("color: rgb(102,102,102);"));
+    label_linux_print->setStyleSheet(QStringLiteral("color: rgb(102,102,102); font-size: 12px;"));
     connect(label_linux_print, &QLabel::linkActivated, this, &PagePrint::openPrintJobs);
     verticalLayout->addWidget(label_linux_print, 0, Qt::AlignHCenter);
     verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
@@ -199,12 +199,12 @@ void PagePrint::updateUI()
         login_print->show();
     }
     if (!queueInstalled) {
-        label_linux_print->setText(tr("Linux：请先安装打印机“Vantelor 云打印”（sudo install-printer.sh）"));
+        label_linux_print->setText(tr("Linux：请先安装打印机 Vantelor 云打印（install-printer.sh）"));
     } else if (CLoginManager::instance(false)->isLoggedIn()) {
-        label_linux_print->setText(tr("Linux：已安装打印机“Vantelor 云打印”，打印时选择它即可　"
-                                      "<a href=\"jobs\" style=\"color: rgb(1,149,255);\">我的打印任务</a>"));
+        label_linux_print->setText(tr("Linux：打印时选择 Vantelor 云打印　<a href=\"jobs\" style=\"color: "
+                                      "rgb(1,149,255);\">我的打印任务</a>"));
     } else {
-        label_linux_print->setText(tr("Linux：已安装打印机“Vantelor 云打印”，登录后打印时选择它即可"));
+        label_linux_print->setText(tr("Linux：已安装 Vantelor 云打印，登录后即可打印"));
     }
 }
 

@@ -127,9 +127,8 @@ private slots:
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<QString>("text");
         QTest::newRow("no queue") << 1 << false
-                                  << "Linux：请先安装打印机“Vantelor 云打印”（sudo install-printer.sh）";
-        QTest::newRow("queue, signed out")
-            << 0 << false << "Linux：已安装打印机“Vantelor 云打印”，登录后打印时选择它即可";
+                                  << "Linux：请先安装打印机 Vantelor 云打印（install-printer.sh）";
+        QTest::newRow("queue, signed out") << 0 << false << "Linux：已安装 Vantelor 云打印，登录后即可打印";
         QTest::newRow("queue, signed in") << 0 << true << "我的打印任务";
     }
 
