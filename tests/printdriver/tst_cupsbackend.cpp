@@ -5,6 +5,7 @@
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QProcess>
@@ -102,6 +103,24 @@ private slots:
         // Another job is another job.
         QCOMPARE(PrintFixture::runJob(m_backend, nextJob(), me(), m_pdf).exitCode, int(CupsBackend::Ok));
         QCOMPARE(PrintFixture::storedJobs(*m_service).size(), 2);
+
+        // Measured, not asserted: a whole backend run for the 10-page PDF, and
+        // a run that only starts and lists the device (the program's own start-up).
+        QElapsedTimer time;
+        qint64 jobMs = 0, startUp = 0;
+        const int runs = 5;
+        for (int i = 0; i < runs; ++i) {
+            time.start();
+            PrintFixture::runJob(m_backend, nextJob(), me(), m_pdf);
+            jobMs += time.elapsed();
+            time.start();
+            QProcess listing;
+            listing.start(m_backend, QStringList());
+            listing.waitForFinished(10000);
+            startUp += time.elapsed();
+        }
+        qDebug("backend run for a 10-page PDF (%d bytes): %lld ms on average; start-up alone: %lld ms",
+               int(m_pdf.size()), jobMs / runs, startUp / runs);
     }
 
     void failuresEndInTheirState_data()
