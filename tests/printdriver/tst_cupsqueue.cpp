@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
@@ -217,6 +220,31 @@ private slots:
         const QString next = print("额度之后");
         QTRY_COMPARE_WITH_TIMEOUT(PrintFixture::storedJobs(*m_service).size(), 1, 60000);
         QTRY_VERIFY_WITH_TIMEOUT(completed(next), 30000);
+    }
+
+    // An application's print path: Qt's CUPS printing (what its print dialog
+    // submits) renders the pages to PDF and hands them to the queue.
+    void applicationPrintsThroughTheQueue()
+    {
+        QVERIFY(AccountFixture::signInWithPrintBridge());
+        qputenv("CUPS_SERVER", socketPath().toLocal8Bit());
+        const QPrinterInfo queue = QPrinterInfo::printerInfo("Vantelor");
+        QVERIFY2(!queue.isNull(), qPrintable(QPrinterInfo::availablePrinterNames().join(", ")));
+        QPrinter printer(queue);
+        printer.setDocName("应用打印");
+        QPainter painter(&printer);
+        QVERIFY(painter.isActive());
+        for (int page = 1; page <= 3; ++page) {
+            if (page > 1) {
+                printer.newPage();
+            }
+            painter.drawText(100, 100, QString("page %1").arg(page));
+        }
+        QVERIFY(painter.end());
+        QTRY_COMPARE_WITH_TIMEOUT(PrintFixture::storedJobs(*m_service).size(), 1, 60000);
+        const QJsonObject stored = PrintFixture::storedJobs(*m_service).at(0).toObject();
+        QCOMPARE(stored.value("title").toString(), QString("应用打印"));
+        QCOMPARE(stored.value("pages").toInt(), 3);
     }
 
     void scriptRemovesTheQueue()
