@@ -84,7 +84,7 @@ private slots:
                         QThread::msleep(5);
                     }
                 }
-                QThread::msleep(30);
+                QThread::msleep(10);
             }
             if (then == "close") {
                 ::shutdown(pair[1], SHUT_WR);
