@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 order=(
   platform core                          # base: Qt Core, Network, OpenSSL
   account conference projection weather  # services
-  streaming receiver standins            # programs beside the client
+  streaming receiver standins printdriver  # programs beside the client
   ui                                     # GUI: Widgets, WebEngine
   app                                    # the application: start-up order
 )

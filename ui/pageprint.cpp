@@ -1,6 +1,8 @@
 #include "ui/pageprint.h"
 
+#include "account/logininfo.h"
 #include "account/loginmanager.h"
+#include "core/apiconfig.h"
 #include "core/deployment.h"
 #include "ui/stylesheet.h"
 #include "ui/windowmain.h"
@@ -11,11 +13,18 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpacerItem>
 #include <QStyleOption>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QVBoxLayout>
+
+namespace {
+const int kLinuxLineHeight = 22;
+const char* kQueue = "Vantelor";
+} // namespace
 
 PagePrint::PagePrint(QWidget* parent) : QWidget(parent)
 {
@@ -39,6 +48,7 @@ PagePrint::PagePrint(QWidget* parent) : QWidget(parent)
     normalPixmap.load(QStringLiteral(":/wid/res/print/normal_print.png"));
     errorPixmap.load(QStringLiteral(":/wid/res/print/error_print.png"));
     updateUI();
+    updateLinuxLine();
 }
 
 void PagePrint::setupUi()
@@ -61,6 +71,8 @@ void PagePrint::setupUi()
     verticalLayout->setContentsMargins(margin, style()->pixelMetric(QStyle::PM_LayoutTopMargin),
                                        style()->pixelMetric(QStyle::PM_LayoutRightMargin), 0);
     verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    // As high as the Linux line below the frame, which keeps the frame centred.
+    verticalLayout->addItem(new QSpacerItem(20, kLinuxLineHeight, QSizePolicy::Minimum, QSizePolicy::Fixed));
 
     frame_manual_print = new QFrame(this);
     frame_manual_print->setObjectName(QStringLiteral("frame_manual_print"));
@@ -86,6 +98,14 @@ void PagePrint::setupUi()
     link_print->setToolTip(tr("点此下载 Inkpost_PS 打印机驱动"));
 
     verticalLayout->addWidget(frame_manual_print);
+    label_linux_print = new QLabel(this);
+    label_linux_print->setObjectName(QStringLiteral("label_linux_print"));
+    label_linux_print->setFixedSize(400, kLinuxLineHeight);
+    label_linux_print->setAlignment(Qt::AlignCenter);
+    label_linux_print->setTextFormat(Qt::RichText);
+    label_linux_print->setStyleSheet(QStringLiteral("color: rgb(102,102,102); font-size: 12px;"));
+    connect(label_linux_print, &QLabel::linkActivated, this, &PagePrint::openPrintJobs);
+    verticalLayout->addWidget(label_linux_print, 0, Qt::AlignHCenter);
     verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
     pagePrintHLayout->addLayout(verticalLayout);
     pagePrintHLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
@@ -106,6 +126,69 @@ void PagePrint::openLink()
     }
 }
 
+QUrl PagePrint::printJobsUrl()
+{
+    QUrl url =
+        QUrl(CApiConfig::instance()->slot(CApiConfig::UrlPrintInfo)).resolved(QUrl("/print/online/jobs"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("ticket"), CLoginInfo::instance()->ticket);
+    url.setQuery(query);
+    return url;
+}
+
+void PagePrint::openPrintJobs()
+{
+    const QUrl url = printJobsUrl();
+    if (url.isValid()) {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+PagePrint::~PagePrint()
+{
+    // A question still in flight must not answer a page that is going.
+    if (lpstat) {
+        lpstat->disconnect(this);
+    }
+}
+
+void PagePrint::updateLinuxLine()
+{
+    // Asked of CUPS each time the page shows (lpstat), as the queue comes and
+    // goes with the package.
+    if (lpstat) {
+        askAgain = true;
+        return;
+    }
+    lpstat = new QProcess(this);
+    const auto answered = [this](bool installed) {
+        queueInstalled = installed;
+        lpstat->deleteLater();
+        lpstat = nullptr;
+        updateUI();
+        if (askAgain) {
+            askAgain = false;
+            updateLinuxLine();
+        }
+    };
+    connect(lpstat, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [answered](int code, QProcess::ExitStatus status) {
+                answered(status == QProcess::NormalExit && code == 0);
+            });
+    connect(lpstat, &QProcess::errorOccurred, this, [answered](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            answered(false);
+        }
+    });
+    lpstat->start(QStringLiteral("lpstat"), {QStringLiteral("-p"), QString::fromLatin1(kQueue)});
+}
+
+void PagePrint::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updateLinuxLine();
+}
+
 void PagePrint::updateUI()
 {
     if (CLoginManager::instance(false)->isLoggedIn()) {
@@ -114,6 +197,14 @@ void PagePrint::updateUI()
     } else {
         label_manual->setPixmap(errorPixmap);
         login_print->show();
+    }
+    if (!queueInstalled) {
+        label_linux_print->setText(tr("Linux：请先安装打印机 Vantelor 云打印（install-printer.sh）"));
+    } else if (CLoginManager::instance(false)->isLoggedIn()) {
+        label_linux_print->setText(tr("Linux：打印时选择 Vantelor 云打印　<a href=\"jobs\" style=\"color: "
+                                      "rgb(1,149,255);\">我的打印任务</a>"));
+    } else {
+        label_linux_print->setText(tr("Linux：已安装 Vantelor 云打印，登录后即可打印"));
     }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 
 class QFrame;
 class QHBoxLayout;
 class QLabel;
+class QProcess;
 class QPushButton;
 class QVBoxLayout;
 
@@ -18,16 +20,23 @@ class PagePrint : public QWidget
 public:
     // parent is the main window: the sign-in button opens its sign-in dialog.
     explicit PagePrint(QWidget* parent = nullptr);
+    ~PagePrint() override;
 
     // The driver download address of this deployment.
     static QUrl driverUrl();
+    // The signed-in user's job list at the print service ("我的打印任务").
+    static QUrl printJobsUrl();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private slots:
     void openLink();
     void updateUI();
+    // Linux: whether the print queue is installed, and how to install it.
+    void updateLinuxLine();
+    void openPrintJobs();
 
 private:
     void setupUi();
@@ -38,6 +47,10 @@ private:
     QLabel* label_manual = nullptr;
     QPushButton* login_print = nullptr;
     QPushButton* link_print = nullptr;
+    QLabel* label_linux_print = nullptr;
+    bool queueInstalled = false;
+    QPointer<QProcess> lpstat; // the question to CUPS in flight
+    bool askAgain = false;     // asked meanwhile: once more after it
     QPixmap normalPixmap;
     QPixmap errorPixmap;
 };

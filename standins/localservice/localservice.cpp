@@ -4,6 +4,7 @@
 #include "standins/localservice/controlapi.h"
 #include "standins/localservice/httputil.h"
 #include "standins/localservice/officepages.h"
+#include "standins/localservice/printservice.h"
 #include "standins/localservice/publicapi.h"
 #include "standins/localservice/servicelog.h"
 #include "standins/localservice/signatureverifier.h"
@@ -192,6 +193,7 @@ bool LocalService::prepare(const Options& options, QString& error)
     m_publicApi.reset(new PublicApi(*this));
     m_officePages.reset(new OfficePages(*this));
     m_conferencePages.reset(new ConferencePages(*this));
+    m_printService.reset(new PrintService(*this));
     m_controlApi.reset(new ControlApi(*this));
 
     if (options.port == 0) {
@@ -226,6 +228,7 @@ void LocalService::reset()
     m_accounts.reset();
     m_publicApi->clearEvents();
     m_officePages->reset();
+    m_printService->reset();
     m_clockSkewMs = 0;
 }
 

@@ -21,6 +21,7 @@ class SignedApi;
 class PublicApi;
 class OfficePages;
 class ConferencePages;
+class PrintService;
 class ControlApi;
 
 // The bundled local service: one HTTP server on 127.0.0.1 that stands in for
@@ -73,6 +74,7 @@ public:
     QString dataDirectory() const { return m_options.dataDirectory; }
     PublicApi& publicApi() { return *m_publicApi; }
     OfficePages& officePages() { return *m_officePages; }
+    PrintService& printService() { return *m_printService; }
 
     // The service clock (real time plus the skew a test set), ms since the epoch.
     qint64 nowMs() const;
@@ -107,5 +109,6 @@ private:
     std::unique_ptr<PublicApi> m_publicApi;
     std::unique_ptr<OfficePages> m_officePages;
     std::unique_ptr<ConferencePages> m_conferencePages;
+    std::unique_ptr<PrintService> m_printService;
     std::unique_ptr<ControlApi> m_controlApi;
 };

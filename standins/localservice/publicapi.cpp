@@ -4,6 +4,7 @@
 #include "standins/localservice/formbody.h"
 #include "standins/localservice/httputil.h"
 #include "standins/localservice/localservice.h"
+#include "standins/localservice/printservice.h"
 #include "standins/localservice/servicelog.h"
 
 #include <QCryptographicHash>
@@ -88,6 +89,8 @@ QString PublicApi::printInfo(const httplib::Request& req, httplib::Response& res
             for (auto it = data.begin(); it != data.end(); ++it) {
                 print.insert(it.key(), it.value());
             }
+            // The print driver's upload is authenticated with it.
+            print.insert("printToken", m_service.printService().tokenFor(accountId.toLongLong()));
             answer = Answer::ok(QJsonObject{{"data", print}});
         }
     }

@@ -1,3 +1,4 @@
+#include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "core/applicationidentity.h"
 #include "dialogwaiter.h"
@@ -9,6 +10,8 @@
 #include "weather/weather.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QNetworkAccessManager>
@@ -114,6 +117,59 @@ private slots:
         std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(catcher.urls.first())));
         QTRY_VERIFY(reply->isFinished());
         QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+    }
+
+    // On Linux the page says whether the print queue is installed; lpstat
+    // (a stand-in on the PATH here) is CUPS's answer.
+    void linuxLineFollowsTheQueue_data()
+    {
+        QTest::addColumn<int>("lpstatExit");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no queue") << 1 << false
+                                  << "Linux：请先安装打印机 Vantelor 云打印（install-printer.sh）";
+        QTest::newRow("queue, signed out") << 0 << false << "Linux：已安装 Vantelor 云打印，登录后即可打印";
+        QTest::newRow("queue, signed in") << 0 << true << "我的打印任务";
+    }
+
+    void linuxLineFollowsTheQueue()
+    {
+        QFETCH(int, lpstatExit);
+        QFETCH(bool, signedIn);
+        QFETCH(QString, text);
+        const QString bin = TestEnvironment::root() + "/fake-lpstat";
+        QDir().mkpath(bin);
+        QFile lpstat(bin + "/lpstat");
+        QVERIFY(lpstat.open(QIODevice::WriteOnly));
+        lpstat.write(
+            QString("#!/bin/sh\n[ \"$2\" = Vantelor ] && exit %1\nexit 1\n").arg(lpstatExit).toUtf8());
+        lpstat.close();
+        lpstat.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.toLocal8Bit() + ":" + path);
+        if (signedIn) {
+            CLoginManager::instance()->loginPswd(LocalServiceProcess::demoPhone,
+                                                 LocalServiceProcess::password);
+            QTRY_VERIFY_WITH_TIMEOUT(!button("login_print")->isVisible(), 10000);
+        }
+        QMetaObject::invokeMethod(page, "updateLinuxLine");
+        auto* line = page->findChild<QLabel*>("label_linux_print");
+        QTRY_VERIFY2(line->text().contains(text), qPrintable(line->text()));
+        qputenv("PATH", path);
+        if (signedIn) {
+            // The link opens the user's job list at the print service, signed on by the ticket.
+            QTRY_VERIFY(!CLoginInfo::instance()->ticket.isEmpty());
+            UrlCatcher catcher;
+            QDesktopServices::setUrlHandler("http", &catcher, "open");
+            emit line->linkActivated("jobs");
+            QDesktopServices::unsetUrlHandler("http");
+            QCOMPARE(catcher.urls.size(), 1);
+            QNetworkAccessManager network;
+            std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(catcher.urls.first())));
+            QTRY_VERIFY(reply->isFinished());
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+            QVERIFY(QString::fromUtf8(reply->readAll()).contains("<h1>我的打印任务</h1>"));
+        }
     }
 
     void frameStaysCentred()
