@@ -6,6 +6,7 @@
 #include "standins/localservice/officepages.h"
 #include "standins/localservice/publicapi.h"
 #include "standins/localservice/servicelog.h"
+#include "standins/localservice/updatefeed.h"
 #include "standins/localservice/signatureverifier.h"
 #include "standins/localservice/signedapi.h"
 
@@ -193,6 +194,7 @@ bool LocalService::prepare(const Options& options, QString& error)
     m_officePages.reset(new OfficePages(*this));
     m_conferencePages.reset(new ConferencePages(*this));
     m_controlApi.reset(new ControlApi(*this));
+    m_updateFeed.reset(new UpdateFeed(*this));
 
     if (options.port == 0) {
         m_port = m_server.bind_to_any_port("127.0.0.1");

@@ -22,6 +22,7 @@ class PublicApi;
 class OfficePages;
 class ConferencePages;
 class ControlApi;
+class UpdateFeed;
 
 // The bundled local service: one HTTP server on 127.0.0.1 that stands in for
 // the account service, the print-information service, the conference
@@ -39,6 +40,8 @@ public:
         QString seedFile;       // "" uses the built-in seed
         QString privateKeyFile; // "" uses the built-in development key
         int toleranceSeconds = 300;
+        QString updatePackageFile; // "" serves a generated demo package
+        QString updateVersion;     // "" offers 2.4.8
     };
 
     // Handles one request of a named endpoint; returns the outcome for the journal.
@@ -63,6 +66,7 @@ public:
     QStringList endpoints() const { return m_endpoints; }
 
     const Deployment& deployment() const { return m_deployment; }
+    const Options& options() const { return m_options; }
     const SignatureVerifier& verifier() const { return *m_verifier; }
     const CredentialCipher& credentials() const { return m_credentials; }
     AccountStore& accounts() { return m_accounts; }
@@ -108,4 +112,5 @@ private:
     std::unique_ptr<OfficePages> m_officePages;
     std::unique_ptr<ConferencePages> m_conferencePages;
     std::unique_ptr<ControlApi> m_controlApi;
+    std::unique_ptr<UpdateFeed> m_updateFeed;
 };
