@@ -22,6 +22,7 @@ public:
         AnalyticsCollectorOrigin, // analytics.collectorOrigin
         AnalyticsAppKey,          // analytics.appKey
         DownloadOrigin,           // download.origin
+        UpdatePublicKeyPem,       // download.updatePublicKeyPem, Ed25519
         Website,                  // website, a full URL
         PingHost,                 // network.pingHost
         PingProgram,              // network.pingProgram

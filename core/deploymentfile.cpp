@@ -22,6 +22,7 @@ enum class Kind
     Path,
     Host,
     Pem,
+    Ed25519Pem,
     Hex24,
     Hex32
 };
@@ -73,6 +74,7 @@ const Key kKeys[] = {
     {"analytics.collectorOrigin", Kind::Origin, -1},
     {"analytics.appKey", Kind::Hex24, -1},
     {"download.origin", Kind::Origin, -1},
+    {"download.updatePublicKeyPem", Kind::Ed25519Pem, -1},
     {"website", Kind::Url, -1},
     {"network.pingHost", Kind::Host, -1},
     {"network.pingProgram", Kind::Text, -1},
@@ -93,6 +95,8 @@ const char* expectation(Kind kind)
         return "expected a host name or IP address";
     case Kind::Pem:
         return "expected a PEM \"PUBLIC KEY\" block holding an RSA key";
+    case Kind::Ed25519Pem:
+        return "expected a PEM \"PUBLIC KEY\" block holding an Ed25519 key";
     case Kind::Hex24:
         return "expected 24 lowercase hexadecimal characters";
     case Kind::Hex32:
@@ -111,7 +115,7 @@ bool isPrintableAscii(const QString& text)
     return true;
 }
 
-bool isRsaPublicKeyPem(const QString& text)
+bool isPublicKeyPem(const QString& text, int type)
 {
     const QByteArray pem = text.toLatin1();
     std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.constData(), pem.size()), &BIO_free);
@@ -119,9 +123,9 @@ bool isRsaPublicKeyPem(const QString& text)
         return false;
     }
     EVP_PKEY* key = PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr);
-    const bool rsa = key && EVP_PKEY_base_id(key) == EVP_PKEY_RSA;
+    const bool matches = key && EVP_PKEY_base_id(key) == type;
     EVP_PKEY_free(key);
-    return rsa;
+    return matches;
 }
 
 bool isValid(Kind kind, const QString& value)
@@ -129,8 +133,9 @@ bool isValid(Kind kind, const QString& value)
     if (value.isEmpty()) {
         return false;
     }
-    if (kind == Kind::Pem) {
-        return value.contains("-----BEGIN PUBLIC KEY-----") && isRsaPublicKeyPem(value);
+    if (kind == Kind::Pem || kind == Kind::Ed25519Pem) {
+        return value.contains("-----BEGIN PUBLIC KEY-----") &&
+               isPublicKeyPem(value, kind == Kind::Pem ? EVP_PKEY_RSA : EVP_PKEY_ED25519);
     }
     if (!isPrintableAscii(value) || value.trimmed() != value) {
         return false;
@@ -167,6 +172,7 @@ bool isValid(Kind kind, const QString& value)
         return host.match(value).hasMatch();
     }
     case Kind::Pem:
+    case Kind::Ed25519Pem:
         break;
     }
     return false;

@@ -14,6 +14,8 @@ PACKAGES=(
   gstreamer1.0-libav gstreamer1.0-x
   # Cloud print queue: the scheduler, lp/lpstat/lpadmin, the PDF filter chain (pdftopdf)
   cups cups-client cups-filters python3
+  # Debian packages: building (dpkg-shlibdeps) and checking them
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include "ui/dialogsetting.h"
 #include "ui/dialogsignup.h"
 #include "ui/dialogtip.h"
+#include "ui/dialogupdate.h"
 #include "ui/modalguard.h"
 #include "ui/pagehome.h"
 #include "ui/pagemail.h"
@@ -606,5 +607,5 @@ void WindowMain::onWebsiteTriggered()
 
 void WindowMain::onCheckUpdateTriggered()
 {
-    CUpdater::checkUpdateWithUi(this);
+    runDialog(CUpdater::checkUpdateWithUi(this));
 }

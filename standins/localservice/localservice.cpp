@@ -7,6 +7,7 @@
 #include "standins/localservice/printservice.h"
 #include "standins/localservice/publicapi.h"
 #include "standins/localservice/servicelog.h"
+#include "standins/localservice/updatefeed.h"
 #include "standins/localservice/signatureverifier.h"
 #include "standins/localservice/signedapi.h"
 
@@ -195,6 +196,7 @@ bool LocalService::prepare(const Options& options, QString& error)
     m_conferencePages.reset(new ConferencePages(*this));
     m_printService.reset(new PrintService(*this));
     m_controlApi.reset(new ControlApi(*this));
+    m_updateFeed.reset(new UpdateFeed(*this));
 
     if (options.port == 0) {
         m_port = m_server.bind_to_any_port("127.0.0.1");

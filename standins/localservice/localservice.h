@@ -23,6 +23,7 @@ class OfficePages;
 class ConferencePages;
 class PrintService;
 class ControlApi;
+class UpdateFeed;
 
 // The bundled local service: one HTTP server on 127.0.0.1 that stands in for
 // the account service, the print-information service, the conference
@@ -40,6 +41,8 @@ public:
         QString seedFile;       // "" uses the built-in seed
         QString privateKeyFile; // "" uses the built-in development key
         int toleranceSeconds = 300;
+        QString updatePackageFile; // "" serves a generated demo package
+        QString updateVersion;     // "" offers 2.4.8
     };
 
     // Handles one request of a named endpoint; returns the outcome for the journal.
@@ -64,6 +67,7 @@ public:
     QStringList endpoints() const { return m_endpoints; }
 
     const Deployment& deployment() const { return m_deployment; }
+    const Options& options() const { return m_options; }
     const SignatureVerifier& verifier() const { return *m_verifier; }
     const CredentialCipher& credentials() const { return m_credentials; }
     AccountStore& accounts() { return m_accounts; }
@@ -111,4 +115,5 @@ private:
     std::unique_ptr<ConferencePages> m_conferencePages;
     std::unique_ptr<PrintService> m_printService;
     std::unique_ptr<ControlApi> m_controlApi;
+    std::unique_ptr<UpdateFeed> m_updateFeed;
 };

@@ -2,7 +2,7 @@
 //
 //   vantelor-localservice --deployment config/local.json [--port N] [--data DIR]
 //                         [--seed FILE] [--private-key FILE] [--tolerance SECONDS]
-//                         [--exit-with-parent]
+//                         [--update-package FILE] [--update-version V] [--exit-with-parent]
 //
 // It binds 127.0.0.1 only. Port 0 picks a free port; without --port the port of
 // the deployment's "service.baseUrl" is used. Once it listens it prints
@@ -51,6 +51,11 @@ int main(int argc, char** argv)
                                        "file");
     const QCommandLineOption toleranceOption("tolerance", "Accepted clock difference of signed calls.",
                                              "seconds", "300");
+    const QCommandLineOption updatePackageOption(
+        "update-package", "Package offered by the update feed (default: a generated demo package).", "file");
+    const QCommandLineOption updateVersionOption("update-version", "Version the update feed offers.", "version",
+                                                 "2.4.8");
+    parser.addOptions({updatePackageOption, updateVersionOption});
     const QCommandLineOption exitWithParentOption(
         "exit-with-parent", "Stop when the process that started it ends, even by a crash (tests).");
     parser.addOptions({deploymentOption, portOption, dataOption, seedOption, keyOption, toleranceOption,
@@ -76,6 +81,8 @@ int main(int argc, char** argv)
     options.dataDirectory = parser.value(dataOption);
     options.seedFile = parser.value(seedOption);
     options.privateKeyFile = parser.value(keyOption);
+    options.updatePackageFile = parser.value(updatePackageOption);
+    options.updateVersion = parser.value(updateVersionOption);
     bool ok = true;
     options.toleranceSeconds = parser.value(toleranceOption).toInt(&ok);
     if (!ok || options.toleranceSeconds <= 0) {
