@@ -12,6 +12,8 @@ PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly
   gstreamer1.0-libav gstreamer1.0-x
+  # Format check, fuzzing (clang with libFuzzer)
+  clang-format clang libclang-rt-14-dev
 )
 
 missing=()
