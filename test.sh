@@ -6,6 +6,8 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 # Includes point down the layers (CONTRIBUTING.md) before anything is built.
 ./scripts/check-layers.sh
-./scripts/build.sh
+./scripts/check-format.sh
+# CI fails on any compiler warning; a local run only shows them.
+./scripts/build.sh ${CI:+-DVANTELOR_WERROR=ON}
 cd build
 ctest --output-on-failure -j "$(nproc)" "$@"

@@ -9,8 +9,7 @@
 // after it, so a destructor that reaches another singleton finds it alive.
 // The holder itself is never destroyed, so instance(true) stays safe to call
 // from any destructor during exit.
-template <typename T>
-std::shared_ptr<T>& singletonInstance(bool release)
+template <typename T> std::shared_ptr<T>& singletonInstance(bool release)
 {
     static auto* holder = new std::shared_ptr<T>();
     if (release) {
@@ -26,8 +25,10 @@ std::shared_ptr<T>& singletonInstance(bool release)
 // Declares the getter inside a manager class; the constructor may stay private.
 #define VANTELOR_SINGLETON(Class)                                                                            \
 public:                                                                                                      \
-    static std::shared_ptr<Class>& instance(bool release = false) { return singletonInstance<Class>(release); } \
+    static std::shared_ptr<Class>& instance(bool release = false)                                            \
+    {                                                                                                        \
+        return singletonInstance<Class>(release);                                                            \
+    }                                                                                                        \
                                                                                                              \
 private:                                                                                                     \
-    template <typename T>                                                                                    \
-    friend std::shared_ptr<T>& singletonInstance(bool release);
+    template <typename T> friend std::shared_ptr<T>& singletonInstance(bool release);

@@ -16,6 +16,8 @@ PACKAGES=(
   cups cups-client cups-filters python3
   # Debian packages: building (dpkg-shlibdeps) and checking them
   dpkg-dev fakeroot lintian desktop-file-utils appstream
+  # Format check, fuzzing (clang with libFuzzer)
+  clang-format clang libclang-rt-14-dev
 )
 
 missing=()

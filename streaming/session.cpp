@@ -271,7 +271,10 @@ void P2PDsClientSessionProxy::Private::run(const std::shared_ptr<Attempt>& attem
             }
             return;
         }
-        peers.push_back(Peer{address, fd});
+        Peer peer;
+        peer.address = address;
+        peer.fd = fd;
+        peers.push_back(std::move(peer));
         sendNow(fd, ControlLine::text(ControlLine::Project));
     }
 

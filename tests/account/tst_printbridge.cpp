@@ -240,9 +240,10 @@ private slots:
                 QCoreApplication::processEvents();
             }
             const qint64 pssAfter = ProcessTree::of(QCoreApplication::applicationPid()).pssKiB;
-            qDebug("the flooding peer got %lld bytes written before it was cut off; client PSS %lld KiB before, "
-                   "%lld KiB after",
-                   written, pssBefore, pssAfter);
+            qDebug(
+                "the flooding peer got %lld bytes written before it was cut off; client PSS %lld KiB before, "
+                "%lld KiB after",
+                written, pssBefore, pssAfter);
             QTRY_VERIFY_WITH_TIMEOUT(flooder.closed, 5000);
             QVERIFY2(written < 16 * 1024 * 1024, qPrintable(QString::number(written)));
         } else if (peer == "linger") {

@@ -35,7 +35,7 @@ private:
         QFile::remove(m_probe);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LD_PRELOAD", QStringLiteral(SOCKET_PROBE_LIBRARY));
+        env.insert("LD_PRELOAD", QStringLiteral(SOCKET_PROBE_PRELOAD));
         env.insert("VANTELOR_SOCKET_PROBE", m_probe);
         env.insert("VANTELOR_PING_SCRIPT", m_script);
         p.setProcessEnvironment(env);
