@@ -7,9 +7,9 @@
 #include "standins/localservice/printservice.h"
 #include "standins/localservice/publicapi.h"
 #include "standins/localservice/servicelog.h"
-#include "standins/localservice/updatefeed.h"
 #include "standins/localservice/signatureverifier.h"
 #include "standins/localservice/signedapi.h"
+#include "standins/localservice/updatefeed.h"
 
 #include <QDateTime>
 #include <QDir>

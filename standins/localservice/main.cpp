@@ -53,8 +53,8 @@ int main(int argc, char** argv)
                                              "seconds", "300");
     const QCommandLineOption updatePackageOption(
         "update-package", "Package offered by the update feed (default: a generated demo package).", "file");
-    const QCommandLineOption updateVersionOption("update-version", "Version the update feed offers.", "version",
-                                                 "2.4.8");
+    const QCommandLineOption updateVersionOption("update-version", "Version the update feed offers.",
+                                                 "version", "2.4.8");
     parser.addOptions({updatePackageOption, updateVersionOption});
     const QCommandLineOption exitWithParentOption(
         "exit-with-parent", "Stop when the process that started it ends, even by a crash (tests).");

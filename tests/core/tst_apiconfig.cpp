@@ -111,7 +111,8 @@ private slots:
                                    << at("analytics", "collectorOrigin");
         QTest::newRow("analytics key") << CDeployment::AnalyticsAppKey << at("analytics", "appKey");
         QTest::newRow("download") << CDeployment::DownloadOrigin << at("download", "origin");
-        QTest::newRow("update key") << CDeployment::UpdatePublicKeyPem << at("download", "updatePublicKeyPem");
+        QTest::newRow("update key") << CDeployment::UpdatePublicKeyPem
+                                    << at("download", "updatePublicKeyPem");
         QTest::newRow("website") << CDeployment::Website << local.value("website").toString();
         QTest::newRow("ping host") << CDeployment::PingHost << at("network", "pingHost");
         QTest::newRow("ping program") << CDeployment::PingProgram << at("network", "pingProgram");

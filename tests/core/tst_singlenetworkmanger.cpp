@@ -13,9 +13,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QNetworkReply>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtEndian>
@@ -31,12 +31,13 @@ namespace {
 QList<int> lowDelayTowards(quint16 port)
 {
     QList<int> states;
-    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System)) {
+    for (const QString& name :
+         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System)) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         const int fd = name.toInt();
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 && peer.sin_family == AF_INET
-            && ntohs(peer.sin_port) == port) {
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 && peer.sin_family == AF_INET &&
+            ntohs(peer.sin_port) == port) {
             int on = 0;
             socklen_t size = sizeof on;
             getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, &size);
