@@ -538,6 +538,10 @@ private slots:
         CLocalConfig::instance()->setValue(CLocalConfig::kRememberPswd, true);
         CLocalConfig::instance()->setEncryptedValue(CLocalConfig::kUserPhone1,
                                                     LocalServiceProcess::demoPhone);
+        // On disk before any case looks at the file's bytes.
+        const QString settingsFile = CLocalConfig::instance()->filePath();
+        CLocalConfig::instance(true);
+        QVERIFY(fileBytes(settingsFile).contains("rememberPswd"));
         m_finished.clear();
         connect(CSingleNetworkManger::instance()->manager(), &QNetworkAccessManager::finished, this,
                 [this](QNetworkReply* reply) { m_finished << reply->url().path(); });
