@@ -174,7 +174,12 @@ bool CLoginManager::attemptGoesOn(quint64 attempt, bool tokenCallOk)
 void CLoginManager::reportAttempt(const QString& errorCode, const QString& errorMsg)
 {
     m_signingIn = false;
-    emit signalLogState(errorCode, errorMsg);
+    // A failure without any text (the answer was empty, not JSON or not an
+    // envelope) must not reach the dialog as an empty message.
+    const bool failed = errorCode != QLatin1String("0");
+    emit signalLogState(errorCode, failed && errorMsg.isEmpty()
+                                       ? CSignedRequest::networkErrorText(QNetworkReply::NoError)
+                                       : errorMsg);
 }
 
 void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, bool bPswdNeedEn)

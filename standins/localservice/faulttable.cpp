@@ -3,7 +3,7 @@
 const QStringList& FaultTable::modes()
 {
     static const QStringList all = {"delay", "empty",      "nonJson", "array", "wrongTypes", "http500",
-                                    "fail",  "timeOffset", "kick",    "down",  "raw"};
+                                    "fail",  "timeOffset", "kick",    "down",  "raw",        "truncated"};
     return all;
 }
 

@@ -277,7 +277,8 @@ void LocalService::serve(const QString& endpoint, const httplib::Request& req, h
         std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
     }
     QString outcome;
-    if (faulted && fault.mode != "delay" && fault.mode != "array" && fault.mode != "wrongTypes") {
+    if (faulted && fault.mode != "delay" && fault.mode != "array" && fault.mode != "wrongTypes" &&
+        fault.mode != "truncated") {
         outcome = answerFault(fault, res);
     } else {
         outcome = handler(req, res, seq);
@@ -324,6 +325,19 @@ void LocalService::applyShapeFault(const QString& mode, httplib::Response& res)
     const QJsonDocument doc = QJsonDocument::fromJson(body);
     if (mode == "array") {
         HttpUtil::sendJson(res, doc.isNull() ? QByteArray("[]") : "[" + body + "]", res.status);
+    } else if (mode == "truncated") {
+        // The whole length announced, half of the answer sent, then the
+        // connection closed: a transfer cut off in the middle.
+        const std::string whole = res.body;
+        const std::string type = res.get_header_value("Content-Type");
+        res.body.clear();
+        res.set_content_provider(whole.size(), type.empty() ? "application/json; charset=utf-8" : type,
+                                 [whole](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset == 0 && whole.size() > 1) {
+                                         sink.write(whole.data(), whole.size() / 2);
+                                     }
+                                     return false;
+                                 });
     } else if (mode == "wrongTypes" && !doc.isNull()) {
         const QJsonValue swapped =
             wrongTypes(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array()));

@@ -241,7 +241,7 @@ private slots:
             << QJsonObject{{"endpoint", "tokenFromAuthCode"},
                            {"mode", "raw"},
                            {"body", R"({"success":true,"content":{"accessToken":"","validityTime":7200}})"}}
-            << QString("state  ") << 1;
+            << QString("state  网络异常或本机时间不正确,错误码:0") << 1;
         QTest::newRow("validation refused") << LocalServiceProcess::demoPhone << LocalServiceProcess::password
                                             << QJsonObject{{"endpoint", "validateToken"},
                                                            {"mode", "fail"},
