@@ -3,6 +3,7 @@
 #include "standins/localservice/conferencepages.h"
 #include "standins/localservice/controlapi.h"
 #include "standins/localservice/httputil.h"
+#include "standins/localservice/meetingrooms.h"
 #include "standins/localservice/officepages.h"
 #include "standins/localservice/publicapi.h"
 #include "standins/localservice/servicelog.h"
@@ -193,6 +194,7 @@ bool LocalService::prepare(const Options& options, QString& error)
     m_officePages.reset(new OfficePages(*this));
     m_conferencePages.reset(new ConferencePages(*this));
     m_controlApi.reset(new ControlApi(*this));
+    m_meetingRooms.reset(new MeetingRooms(*this));
 
     if (options.port == 0) {
         m_port = m_server.bind_to_any_port("127.0.0.1");
@@ -226,6 +228,7 @@ void LocalService::reset()
     m_accounts.reset();
     m_publicApi->clearEvents();
     m_officePages->reset();
+    m_meetingRooms->reset();
     m_clockSkewMs = 0;
 }
 

@@ -22,6 +22,7 @@ class PublicApi;
 class OfficePages;
 class ConferencePages;
 class ControlApi;
+class MeetingRooms;
 
 // The bundled local service: one HTTP server on 127.0.0.1 that stands in for
 // the account service, the print-information service, the conference
@@ -108,4 +109,5 @@ private:
     std::unique_ptr<OfficePages> m_officePages;
     std::unique_ptr<ConferencePages> m_conferencePages;
     std::unique_ptr<ControlApi> m_controlApi;
+    std::unique_ptr<MeetingRooms> m_meetingRooms;
 };
