@@ -5,7 +5,8 @@
 # display the client runs under Xvfb, a screenshot of the main window is saved
 # to build/screenshot-main.png and everything stops.
 # --receiver also starts a projection receiver in a window beside the client
-# (on 127.0.0.5, code 00005), so projection can be tried on one machine.
+# (on 127.0.0.5, code 00005), registered as a meeting room at the local
+# service, so projection by either code can be tried on one machine.
 set -euo pipefail
 cd "$(dirname "$0")"
 with_receiver=""
@@ -64,9 +65,10 @@ start_service() {
 receiver_pid=""
 start_receiver() {
   [ -n "$with_receiver" ] || return 0
-  ./build/bin/vantelor-receiver --address 127.0.0.5 --windowed 960x540 &
+  ./build/bin/vantelor-receiver --address 127.0.0.5 --windowed 960x540 \
+    --register "http://127.0.0.1:$port" --room-name "演示会议室" &
   receiver_pid=$!
-  echo "Receiver on 127.0.0.5: type its code 00005 on the projection page (投屏)"
+  echo "Receiver on 127.0.0.5: type its code 00005, or the 4-character code it shows, on the projection page (投屏)"
 }
 
 stop_service() {
@@ -95,11 +97,12 @@ shot="$PWD/build/screenshot-main.png"
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   receiver=""
   if [ -n "$2" ]; then
-    ./build/bin/vantelor-receiver --address 127.0.0.5 --windowed 480x270 & receiver=$!
+    ./build/bin/vantelor-receiver --address 127.0.0.5 --windowed 480x270 \
+      --register "http://127.0.0.1:$3" --room-name "演示会议室" & receiver=$!
   fi
   ./build/bin/vantelor & client=$!
   sleep "${VANTELOR_SCREENSHOT_DELAY:-4}"
   import -window root "$1"
   kill "$client" $receiver; wait "$client" $receiver 2>/dev/null || true
-' _ "$shot" "$with_receiver"
+' _ "$shot" "$with_receiver" "$port"
 echo "No display: the client ran under Xvfb; screenshot of the main window saved to $shot"

@@ -65,6 +65,22 @@ public:
     int stopProjection();
     int terminate();
 
+    // Shares to meeting rooms, for the conference process (the client does
+    // not use them): projects to one receiver at address:port, taking the
+    // room over from whoever shows there; senderName (UTF-8, may be empty) is
+    // shown on the receiver. The callbacks are those of startProjection.
+    int startShare(const char* address, int port, const char* senderName);
+    enum StopReason
+    {
+        StoppedByCaller = 0,
+        EndedByReceiver = 1, // its user stopped it
+        TakenOver = 2,       // another sender took the room over
+        ReceiverLost = 3,    // the connection broke or fell silent
+        CaptureFailed = 4
+    };
+    // Why the last projection ended, valid in and after onProjectionStopped.
+    int lastStopReason() const;
+
     struct Private;
 
 private:

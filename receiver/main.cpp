@@ -3,20 +3,28 @@
 // Loopback only unless --listen names an address of a real network.
 // Lines on standard input switch it at run time: "accept", "busy", "reject",
 // and "stop" to end the running projection.
+// --register <service origin> (a demo of what the cloud service does for
+// meeting rooms) also registers it as a room there, which gives it its
+// 4-character share code, shown beside the 5-character one.
 
 #include "receiver/receiverserver.h"
 #include "receiver/receiverwindow.h"
+#include "receiver/roomregistration.h"
 #include "streaming/receivercode.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include <QUrl>
+
 #include <gst/gst.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +67,14 @@ int main(int argc, char** argv)
     parser.addOption({"mode", "accept, busy or reject.", "mode", "accept"});
     parser.addOption({"stop-after", "End each projection after this many ms.", "ms", "0"});
     parser.addOption({"windowed", "A window of this size instead of full screen, e.g. 1280x720.", "WxH"});
+    parser.addOption({"register",
+                      "Register as a meeting room at this service origin (e.g. http://127.0.0.1:18480).",
+                      "origin"});
+    parser.addOption({"room-name", "The meeting room's name (with --register).", "name"});
+    parser.addOption({"credentials",
+                      "INI file with the conference app credentials (appId, appKey) for --register; "
+                      "default: the one the build wrote beside the conference program.",
+                      "file"});
     parser.process(app);
 
     const bool network = parser.isSet("listen");
@@ -89,6 +105,24 @@ int main(int argc, char** argv)
         windowed = QSize(match.captured(1).toInt(), match.captured(2).toInt());
     }
 
+    RoomServiceClient::Settings roomSettings;
+    if (parser.isSet("register")) {
+        const QString file = parser.isSet("credentials")
+                                 ? parser.value("credentials")
+                                 : QCoreApplication::applicationDirPath() + "/TandemlinkSdk/tandemlink.ini";
+        QString problem;
+        if (!RoomServiceClient::Settings::load(file, roomSettings, problem)) {
+            say("vantelor-receiver: no conference app credentials for --register: " + problem);
+            return 2;
+        }
+        roomSettings.serviceOrigin = parser.value("register");
+        if (!QUrl(roomSettings.serviceOrigin).isValid() ||
+            QUrl(roomSettings.serviceOrigin).host().isEmpty()) {
+            say("vantelor-receiver: --register takes a service origin, e.g. http://127.0.0.1:18480");
+            return 2;
+        }
+    }
+
     ReceiverServer server;
     server.setMode(mode);
     server.setStopAfter(parser.value("stop-after").toInt());
@@ -104,6 +138,7 @@ int main(int argc, char** argv)
     QObject::connect(&server, &ReceiverServer::pictureReady, &window, &ReceiverWindow::showPicture);
     QObject::connect(&server, &ReceiverServer::projectionEnded, &window, &ReceiverWindow::showIdle);
     QObject::connect(&window, &ReceiverWindow::stopRequested, &server, &ReceiverServer::stopProjection);
+    QObject::connect(&server, &ReceiverServer::projectionStarted, &window, &ReceiverWindow::showSharer);
     if (windowed.isValid()) {
         window.resize(windowed);
         window.show();
@@ -115,6 +150,15 @@ int main(int argc, char** argv)
 
     say(QString("code: %1").arg(code));
     say(QString("listening on %1:%2").arg(address.toString()).arg(server.port()));
+
+    std::unique_ptr<RoomRegistration> room;
+    if (parser.isSet("register")) {
+        const QString name = parser.isSet("room-name") ? parser.value("room-name") : "会议室 " + code;
+        room = std::make_unique<RoomRegistration>(roomSettings, name, address.toString(), server.port());
+        QObject::connect(room.get(), &RoomRegistration::message, &say);
+        QObject::connect(room.get(), &RoomRegistration::codeChanged, &window, &ReceiverWindow::setRoomCode);
+        room->start();
+    }
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {

@@ -68,25 +68,26 @@ void ReceiverServer::readRequest(QTcpSocket* socket)
         return;
     }
     if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() >= qint64(ControlLine::kMaxLength)) {
+        if (socket->bytesAvailable() >= qint64(ControlLine::kMaxRequestLength)) {
             emit message("bad input: request line too long from " + peerName(socket));
             socket->abort();
         }
         return;
     }
-    const QByteArray raw = socket->readLine(ControlLine::kMaxLength);
+    const QByteArray raw = socket->readLine(ControlLine::kMaxRequestLength);
     const ControlLine request = ControlLine::parse(raw.chopped(raw.endsWith('\n') ? 1 : 0).toStdString());
     socket->setProperty("answered", true);
     auto refuse = [socket](ControlLine::Kind kind, int reason = 0) {
         socket->write(ControlLine::text(kind, reason).c_str());
         socket->disconnectFromHost();
     };
-    if (request.kind != ControlLine::Project) {
+    if (request.kind != ControlLine::Project && request.kind != ControlLine::Share) {
         emit message("bad input: not a projection request from " + peerName(socket));
         socket->abort();
         return;
     }
-    if (m_mode == Busy || m_active) {
+    const bool takeOver = request.kind == ControlLine::Share && m_mode == Accept && m_active;
+    if (m_mode == Busy || (m_active && !takeOver)) {
         emit message("refused: busy");
         refuse(ControlLine::Busy);
         return;
@@ -97,6 +98,9 @@ void ReceiverServer::readRequest(QTcpSocket* socket)
         return;
     }
 
+    if (takeOver) {
+        endProjection("projection taken over by another sender", true, StreamFrame::Replaced);
+    }
     m_decoder = new StreamDecoder(this);
     QString problem;
     if (!m_decoder->start(problem)) {
@@ -146,8 +150,13 @@ void ReceiverServer::readRequest(QTcpSocket* socket)
     if (m_stopAfterMs > 0) {
         m_stopAfter.start(m_stopAfterMs);
     }
-    emit message("projection started");
-    emit projectionStarted();
+    const QString sharer = QString::fromUtf8(request.name.data(), int(request.name.size()));
+    emit message(request.kind == ControlLine::Share ? "projection started (share to the room)"
+                                                    : "projection started");
+    if (!sharer.isEmpty()) {
+        emit message("sharer: " + sharer);
+    }
+    emit projectionStarted(sharer);
     // Frames may have come with the request.
     if (socket->bytesAvailable() > 0) {
         readStream();
@@ -184,6 +193,7 @@ void ReceiverServer::readStream()
             return;
         case StreamFrame::Ping:
         case StreamFrame::KeyFrameRequest:
+        case StreamFrame::Replaced:
             break;
         }
     }
@@ -231,7 +241,7 @@ void ReceiverServer::stopProjection()
     }
 }
 
-void ReceiverServer::endProjection(const QString& why, bool farewell)
+void ReceiverServer::endProjection(const QString& why, bool farewell, StreamFrame::Type farewellFrame)
 {
     QTcpSocket* socket = m_active;
     m_active = nullptr;
@@ -240,7 +250,7 @@ void ReceiverServer::endProjection(const QString& why, bool farewell)
     if (socket) {
         disconnect(socket, nullptr, this, nullptr);
         if (farewell && socket->state() == QAbstractSocket::ConnectedState) {
-            const std::string stop = StreamFrame::empty(StreamFrame::Stop);
+            const std::string stop = StreamFrame::empty(farewellFrame);
             socket->write(stop.data(), static_cast<qint64>(stop.size()));
             socket->flush();
             socket->disconnectFromHost();

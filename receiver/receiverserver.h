@@ -1,7 +1,8 @@
 #pragma once
 
 // The receiver's side of the control connection: answers projection requests
-// (one projection at a time, later senders get BUSY), cuts the stream into
+// (one projection at a time, later senders get BUSY; a share to the meeting
+// room takes over from whoever shows, who is told so), cuts the stream into
 // frames, feeds the decoder and keeps the connection alive. Anything a peer
 // sends that is not the protocol ends that connection and nothing else.
 
@@ -44,7 +45,8 @@ public slots:
     void stopProjection();
 
 signals:
-    void projectionStarted();
+    // sharer: the name a share to the meeting room carried ("" without one).
+    void projectionStarted(const QString& sharer);
     void pictureReady(const QImage& picture);
     void projectionEnded();
     // One console line about what happened.
@@ -56,8 +58,9 @@ private:
     void readStream();
     void onActiveDisconnected();
     void onKeepAlive();
-    // Ends the running projection; farewell sends STOP first.
-    void endProjection(const QString& why, bool farewell);
+    // Ends the running projection; farewell sends STOP (or the given frame) first.
+    void endProjection(const QString& why, bool farewell,
+                       StreamFrame::Type farewellFrame = StreamFrame::Stop);
     void sendFrame(const std::string& frame);
 
     QTcpServer* m_server = nullptr;

@@ -1,6 +1,7 @@
 #include "receiver/receiverwindow.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 
@@ -17,6 +18,26 @@ ReceiverWindow::ReceiverWindow(const QString& code, const QString& address, QWid
                           " border-radius: 4px; padding: 8px 18px; font-size: 16px;}");
     m_stop->hide();
     connect(m_stop, &QPushButton::clicked, this, &ReceiverWindow::stopRequested);
+    // Names come from senders: never markup.
+    m_sharer = new QLabel(this);
+    m_sharer->setObjectName("label_sharer");
+    m_sharer->setTextFormat(Qt::PlainText);
+    m_sharer->setStyleSheet("QLabel{background-color: rgba(0,0,0,160); color: white; border-radius: 4px;"
+                            " padding: 8px 14px; font-size: 16px;}");
+    m_sharer->hide();
+}
+
+void ReceiverWindow::setRoomCode(const QString& code)
+{
+    m_roomCode = code;
+    update();
+}
+
+void ReceiverWindow::showSharer(const QString& name)
+{
+    m_sharer->setText(tr("%1 正在投屏").arg(name));
+    m_sharer->setVisible(!name.isEmpty());
+    resizeEvent(nullptr);
 }
 
 void ReceiverWindow::showPicture(const QImage& picture)
@@ -30,6 +51,7 @@ void ReceiverWindow::showIdle()
 {
     m_picture = QImage();
     m_stop->hide();
+    m_sharer->hide();
     update();
 }
 
@@ -58,7 +80,21 @@ void ReceiverWindow::paintEvent(QPaintEvent*)
     big.setLetterSpacing(QFont::PercentageSpacing, 115);
     painter.setFont(big);
     painter.setPen(QColor(1, 149, 255));
-    painter.drawText(QRect(0, 2 * line, width(), 2 * line), Qt::AlignCenter, m_code);
+    if (m_roomCode.isEmpty()) {
+        painter.drawText(QRect(0, 2 * line, width(), 2 * line), Qt::AlignCenter, m_code);
+    } else {
+        // Both codes side by side, each over its kind.
+        const int half = width() / 2;
+        painter.drawText(QRect(0, 2 * line, half, 2 * line), Qt::AlignCenter, m_code);
+        painter.drawText(QRect(half, 2 * line, half, 2 * line), Qt::AlignCenter, m_roomCode);
+        QFont small = font;
+        small.setPixelSize(qMax(10, height() / 30));
+        painter.setFont(small);
+        painter.setPen(QColor(200, 210, 220));
+        const QRect captions(0, 2 * line + 2 * line * 7 / 8, half, line / 2);
+        painter.drawText(captions, Qt::AlignCenter, tr("5位投屏码"));
+        painter.drawText(captions.translated(half, 0), Qt::AlignCenter, tr("4位投屏码"));
+    }
     painter.setFont(font);
     painter.setPen(QColor(200, 210, 220));
     painter.drawText(QRect(0, 4 * line, width(), line), Qt::AlignCenter, tr("地址 %1").arg(m_address));
@@ -77,4 +113,8 @@ void ReceiverWindow::resizeEvent(QResizeEvent*)
 {
     m_stop->adjustSize();
     m_stop->move(width() - m_stop->width() - 24, height() - m_stop->height() - 24);
+    // Beside the stop button, clear of the picture's middle.
+    m_sharer->adjustSize();
+    m_sharer->setMaximumWidth(qMax(0, m_stop->x() - 48));
+    m_sharer->move(qMax(24, m_stop->x() - m_sharer->width() - 24), height() - m_sharer->height() - 24);
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 // The receiver's one window: idle, its code large enough to read across a
-// meeting room and its address; projecting, the sender's picture scaled to
-// fit with black bars, and a stop button. Esc stops as the button does.
+// meeting room (and beside it the room's 4-character share code, when it is
+// registered as a meeting room) and its address; projecting, the sender's
+// picture scaled to fit with black bars, the sharer's name when a share
+// carried one, and a stop button. Esc stops as the button does.
 
 #include <QImage>
 #include <QWidget>
 
+class QLabel;
 class QPushButton;
 
 class ReceiverWindow : public QWidget
@@ -18,6 +21,10 @@ public:
 public slots:
     void showPicture(const QImage& picture);
     void showIdle();
+    // "" while the room is not registered.
+    void setRoomCode(const QString& code);
+    // Shown as plain text while projecting; "" hides it.
+    void showSharer(const QString& name);
 
 signals:
     void stopRequested();
@@ -30,6 +37,8 @@ protected:
 private:
     QString m_code;
     QString m_address;
+    QString m_roomCode;
     QImage m_picture;
     QPushButton* m_stop = nullptr;
+    QLabel* m_sharer = nullptr;
 };

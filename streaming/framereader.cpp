@@ -56,6 +56,7 @@ FrameReader::Result FrameReader::next(StreamFrame& frame)
     case StreamFrame::Ping:
     case StreamFrame::Stop:
     case StreamFrame::KeyFrameRequest:
+    case StreamFrame::Replaced:
         if (length != 0 || flags != 0) {
             return fail("control frame with a payload or flags");
         }

@@ -218,6 +218,16 @@ struct Attempt
     std::atomic<bool> stopRequested{false};
 };
 
+// Where an attempt goes: the receivers, their port, and for a share to a
+// meeting room the take-over request with the sharer's name.
+struct Target
+{
+    std::vector<std::string> addresses;
+    int port = 0;
+    bool share = false;
+    std::string name;
+};
+
 struct P2PDsClientSessionProxy::Private
 {
     IP2PDsClientSessionCb* callback = nullptr;
@@ -225,16 +235,17 @@ struct P2PDsClientSessionProxy::Private
     std::mutex mutex;
     std::shared_ptr<Attempt> current;
     std::atomic<bool> projecting{false};
+    std::atomic<int> stopReason{StoppedByCaller};
 
-    void run(const std::shared_ptr<Attempt>& attempt, std::vector<std::string> addresses);
+    void run(const std::shared_ptr<Attempt>& attempt, const Target& target);
+    int launch(const Target& target);
     // How a running projection ended: true when the receivers or the capture
     // ended it, false when the caller stopped it.
     bool stream(const std::shared_ptr<Attempt>& attempt, ScreenSender& sender, std::vector<Peer>& peers);
     int end(bool running);
 };
 
-void P2PDsClientSessionProxy::Private::run(const std::shared_ptr<Attempt>& attempt,
-                                           std::vector<std::string> addresses)
+void P2PDsClientSessionProxy::Private::run(const std::shared_ptr<Attempt>& attempt, const Target& target)
 {
     const CaptureBackend backend = CaptureBackend::detect([](const char* name) { return std::getenv(name); });
     ScreenSender sender;
@@ -261,8 +272,8 @@ void P2PDsClientSessionProxy::Private::run(const std::shared_ptr<Attempt>& attem
         peers.clear();
     };
 
-    for (const std::string& address : addresses) {
-        const int fd = connectWithTimeout(address, settings.receiverPort, attempt->wake[0]);
+    for (const std::string& address : target.addresses) {
+        const int fd = connectWithTimeout(address, target.port, attempt->wake[0]);
         if (fd < 0) {
             closeAll(true);
             if (!attempt->stopRequested) {
@@ -275,7 +286,8 @@ void P2PDsClientSessionProxy::Private::run(const std::shared_ptr<Attempt>& attem
         peer.address = address;
         peer.fd = fd;
         peers.push_back(std::move(peer));
-        sendNow(fd, ControlLine::text(ControlLine::Project));
+        sendNow(fd,
+                target.share ? ControlLine::shareText(target.name) : ControlLine::text(ControlLine::Project));
     }
 
     for (Peer& peer : peers) {
@@ -349,6 +361,7 @@ void P2PDsClientSessionProxy::Private::run(const std::shared_ptr<Attempt>& attem
         peer.flush();
     }
 
+    stopReason = StoppedByCaller;
     projecting = true;
     log("projecting");
     callback->onProjectionSuccess();
@@ -367,6 +380,8 @@ bool P2PDsClientSessionProxy::Private::stream(const std::shared_ptr<Attempt>& at
     std::string problem;
     std::vector<pollfd> fds;
     char buffer[4096];
+    // Unless the receiver says otherwise, an end from its side is a lost connection.
+    stopReason = ReceiverLost;
     while (!attempt->stopRequested) {
         // The encoder paces the loop; the sockets are looked at after every unit
         // and at least every 20 ms.
@@ -393,6 +408,7 @@ bool P2PDsClientSessionProxy::Private::stream(const std::shared_ptr<Attempt>& at
             }
         } else if (sender.failed(problem)) {
             log("projection ends: " + problem);
+            stopReason = CaptureFailed;
             return true;
         }
 
@@ -408,6 +424,7 @@ bool P2PDsClientSessionProxy::Private::stream(const std::shared_ptr<Attempt>& at
             return true;
         }
         if (fds.back().revents & POLLIN) {
+            stopReason = StoppedByCaller;
             return false;
         }
         for (std::size_t i = 0; i < peers.size(); ++i) {
@@ -432,6 +449,12 @@ bool P2PDsClientSessionProxy::Private::stream(const std::shared_ptr<Attempt>& at
                     while ((result = peer.reader.next(frame)) == FrameReader::Frame) {
                         if (frame.type == StreamFrame::Stop) {
                             log("receiver " + peer.address + " ended the projection");
+                            stopReason = EndedByReceiver;
+                            return true;
+                        }
+                        if (frame.type == StreamFrame::Replaced) {
+                            log("receiver " + peer.address + " was taken over by another sender");
+                            stopReason = TakenOver;
                             return true;
                         }
                         if (frame.type == StreamFrame::KeyFrameRequest) {
@@ -450,6 +473,7 @@ bool P2PDsClientSessionProxy::Private::stream(const std::shared_ptr<Attempt>& at
             }
         }
     }
+    stopReason = StoppedByCaller;
     return false;
 }
 
@@ -518,7 +542,9 @@ int P2PDsClientSessionProxy::startProjection(const P2PDsClientSettings& settings
     if (settings.entryCount < 1 || settings.entryCount > 2) {
         return -3;
     }
-    std::vector<std::string> addresses;
+    Target target;
+    target.port = d->settings.receiverPort;
+    std::vector<std::string>& addresses = target.addresses;
     for (int i = 0; i < settings.entryCount; ++i) {
         const std::string entry(settings.entries[i],
                                 strnlen(settings.entries[i], sizeof(settings.entries[i])));
@@ -534,13 +560,38 @@ int P2PDsClientSessionProxy::startProjection(const P2PDsClientSettings& settings
         }
         addresses.emplace_back(ip);
     }
+    return d->launch(target);
+}
+
+int P2PDsClientSessionProxy::startShare(const char* address, int port, const char* senderName)
+{
+    d->end(false);
+    in_addr parsed{};
+    if (!address || ::inet_pton(AF_INET, address, &parsed) != 1 || port < 1 || port > 65535) {
+        return -2;
+    }
+    Target target;
+    target.addresses.emplace_back(address);
+    target.port = port;
+    target.share = true;
+    target.name = senderName ? senderName : "";
+    return d->launch(target);
+}
+
+int P2PDsClientSessionProxy::lastStopReason() const
+{
+    return d->stopReason;
+}
+
+int P2PDsClientSessionProxy::Private::launch(const Target& target)
+{
     auto attempt = std::make_shared<Attempt>();
     if (::pipe2(attempt->wake, O_CLOEXEC) != 0) {
         return -4;
     }
-    std::lock_guard<std::mutex> lock(d->mutex);
-    d->current = attempt;
-    attempt->thread = std::thread([this, attempt, addresses] { d->run(attempt, addresses); });
+    std::lock_guard<std::mutex> lock(mutex);
+    current = attempt;
+    attempt->thread = std::thread([this, attempt, target] { run(attempt, target); });
     return 0;
 }
 

@@ -18,6 +18,7 @@ struct StreamFrame
         Ping = 2,
         Stop = 3,
         KeyFrameRequest = 4, // receiver to sender: the next video frame is a key frame
+        Replaced = 5,        // receiver to sender: another sender took the room over; the end
     };
     enum Flag : uint8_t
     {

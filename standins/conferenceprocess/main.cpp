@@ -2,6 +2,7 @@
 // conferences and 4-character-code shares without the media engine. The client
 // starts it as TandemlinkSdk/TandemlinkSdk beside itself with one JSON
 // argument, {"operation": "setservername", "clientappid": ..., "servername": ...}.
+#include "receiver/roomserviceclient.h"
 #include "standinsdk.h"
 #include "standinswitches.h"
 
@@ -59,7 +60,21 @@ int main(int argc, char** argv)
     }
     qDebug().noquote() << "started for client app id" << start.value("clientappid").toString();
 
-    CStandinSdk sdk(switches, serverName);
+    // The service and the credentials for shares to meeting rooms: written
+    // beside the program by the build, from the deployment.
+    const QString configFile = switches.configFile.isEmpty()
+                                   ? QCoreApplication::applicationDirPath() + "/tandemlink.ini"
+                                   : switches.configFile;
+    RoomServiceClient::Settings rooms;
+    QString problem;
+    const bool haveRooms = RoomServiceClient::Settings::load(configFile, rooms, problem);
+    if (haveRooms) {
+        qDebug().noquote() << "meeting rooms at" << rooms.serviceOrigin;
+    } else if (!switches.simulatedShares) {
+        qDebug().noquote() << "no meeting-room service:" << problem << "- shares will fail";
+    }
+
+    CStandinSdk sdk(switches, serverName, haveRooms ? &rooms : nullptr);
     sdk.start();
     return app.exec();
 }

@@ -23,6 +23,10 @@ constexpr int kErrInvalidParameters = 2;
 constexpr int kErrInvalidScreenCode = 3;
 constexpr int kErrUnknownOperation = 9;
 
+// A share that ends on the receiver's side, as the real engine reports it.
+constexpr int kCodeShareInterrupted = 81001;
+constexpr int kCodeShareEnded = 81002;
+
 QByteArray compact(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -34,9 +38,20 @@ QByteArray message(int type, const QJsonObject& data)
 }
 } // namespace
 
-CStandinSdk::CStandinSdk(const CStandinSwitches& switches, const QString& serverName, QObject* parent)
-    : QObject(parent), m_switches(switches), m_serverName(serverName)
+CStandinSdk::CStandinSdk(const CStandinSwitches& switches, const QString& serverName,
+                         const RoomServiceClient::Settings* rooms, QObject* parent)
+    : QObject(parent), m_switches(switches), m_serverName(serverName), m_roomShare(rooms)
 {
+    connect(&m_roomShare, &CRoomShare::started, this, [this] {
+        deliver(
+            QJsonObject{{"operation", "sharestart"}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}});
+    });
+    connect(&m_roomShare, &CRoomShare::failed, this, [this](int code, const QString& text) {
+        m_screenCode.clear();
+        deliver(QJsonObject{
+            {"operation", "sharestart"}, {"success", false}, {"errorCode", code}, {"errorMsg", text}});
+    });
+    connect(&m_roomShare, &CRoomShare::ended, this, &CStandinSdk::onRoomShareEnded);
     connect(&m_socket, &QLocalSocket::connected, this, &CStandinSdk::onConnected);
     connect(&m_socket, &QLocalSocket::readyRead, this, &CStandinSdk::onReadyRead);
     connect(&m_socket, &QLocalSocket::disconnected, this, &CStandinSdk::onDisconnected);
@@ -156,10 +171,16 @@ QJsonObject CStandinSdk::runCommand(const QJsonObject& cmd)
         }
         m_screenCode = code;
         const QString name = cmd.value("memebername").toString();
-        qDebug().noquote() << "sharing the screen to " + (name.isEmpty() ? code : code + " as " + name);
+        if (!m_switches.simulatedShares) {
+            // Answered once the receiver took the stream, or with why not.
+            m_roomShare.start(code, name);
+            return QJsonObject();
+        }
+        qDebug().noquote() << "simulating a share to " + (name.isEmpty() ? code : code + " as " + name);
     } else if (operation == "sharestop") {
         qDebug().noquote() << "stopped sharing"
                            << (m_screenCode.isEmpty() ? QStringLiteral("(none)") : "to " + m_screenCode);
+        m_roomShare.stop();
         m_screenCode.clear();
     } else {
         return refuse(kErrUnknownOperation, "unknown operation");
@@ -170,6 +191,41 @@ QJsonObject CStandinSdk::runCommand(const QJsonObject& cmd)
 void CStandinSdk::answer(const QJsonObject& cmd)
 {
     const QJsonObject reply = runCommand(cmd);
+    if (!reply.isEmpty()) {
+        deliver(reply);
+    }
+}
+
+void CStandinSdk::onRoomShareEnded(int reason)
+{
+    m_screenCode.clear();
+    switch (reason) {
+    case P2PDsClientSessionProxy::TakenOver:
+        notify("projection", kCodeShareInterrupted, "bye");
+        break;
+    case P2PDsClientSessionProxy::EndedByReceiver:
+        // Stopped in the meeting room: for the client as if it had stopped.
+        deliver(
+            QJsonObject{{"operation", "sharestop"}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}});
+        break;
+    case P2PDsClientSessionProxy::CaptureFailed:
+        notify("projection", kCodeShareEnded, QStringLiteral("屏幕采集失败,投屏已停止"));
+        break;
+    default:
+        notify("projection", kCodeShareInterrupted, "ICE state failed");
+        break;
+    }
+}
+
+void CStandinSdk::notify(const QString& module, int errorCode, const QString& errorMsg)
+{
+    const QJsonObject data{{"module", module}, {"errorCode", errorCode}, {"errorMsg", errorMsg}};
+    qDebug().noquote() << "notification" << QString::fromUtf8(compact(data));
+    send({message(kTypeNotification, data)});
+}
+
+void CStandinSdk::deliver(const QJsonObject& reply)
+{
     const QString operation = reply.value("operation").toString();
     qDebug().noquote() << "reply" << QString::fromUtf8(compact(reply));
 

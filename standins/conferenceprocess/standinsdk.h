@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conference/jsonobjectscanner.h"
+#include "roomshare.h"
 #include "standinswitches.h"
 
 #include <QByteArray>
@@ -11,14 +12,18 @@
 #include <QObject>
 #include <QTimer>
 
-// Plays the conference process without a media engine: connects to the
-// client's local server, keeps the heartbeat going, and answers conference and
-// share commands the way the real engine does, after a short delay.
+// Plays the conference process: connects to the client's local server, keeps
+// the heartbeat going and answers conference commands the way the real
+// engine does, after a short delay, without audio or video. Shares by
+// 4-character code are real: the room is looked up at the service and the
+// screen streamed to its receiver (CRoomShare).
 class CStandinSdk : public QObject
 {
     Q_OBJECT
 public:
-    CStandinSdk(const CStandinSwitches& switches, const QString& serverName, QObject* parent = nullptr);
+    // rooms: the service origin and the conference app credentials, null when unknown.
+    CStandinSdk(const CStandinSwitches& switches, const QString& serverName,
+                const RoomServiceClient::Settings* rooms, QObject* parent = nullptr);
     void start();
 
 private slots:
@@ -38,6 +43,10 @@ private:
 
     void handleCommand(const QJsonObject& cmd);
     void answer(const QJsonObject& cmd);
+    // Sends a reply and what the switches add after it.
+    void deliver(const QJsonObject& reply);
+    void notify(const QString& module, int errorCode, const QString& errorMsg);
+    void onRoomShareEnded(int reason);
     QJsonObject runCommand(const QJsonObject& cmd);
     void send(const QList<QByteArray>& messages);
     void afterReply(const QString& operation);
@@ -54,4 +63,5 @@ private:
     bool m_firstDataSent = false;
     QString m_conferenceUuid;
     QString m_screenCode;
+    CRoomShare m_roomShare;
 };

@@ -48,6 +48,8 @@ CStandinSwitches CStandinSwitches::fromEnvironment()
     s.split = value(env, "SPLIT") == QLatin1String("1");
     s.join = value(env, "JOIN") == QLatin1String("1");
     s.logFile = value(env, "LOG");
+    s.simulatedShares = value(env, "SHARE") == QLatin1String("simulated");
+    s.configFile = value(env, "CONFIG");
     return s;
 }
 
@@ -84,6 +86,11 @@ QString CStandinSwitches::describe() const
     }
     if (join) {
         parts << "join messages";
+    }
+    parts << (simulatedShares ? QStringLiteral("shares simulated")
+                              : QStringLiteral("shares to meeting rooms"));
+    if (!configFile.isEmpty()) {
+        parts << "config " + configFile;
     }
     return parts.join(", ");
 }

@@ -27,6 +27,12 @@ struct CStandinSwitches
     bool split = false; // SPLIT=1: every reply goes out in two writes, 100 ms apart
     bool join = false;  // JOIN=1: a reply and the message after it go out in one write
     QString logFile;    // LOG: also append the log to this file
+    // SHARE=simulated: "sharestart" and "sharestop" answered after the delay
+    // without a meeting room or a receiver (as for conferences)
+    bool simulatedShares = false;
+    // CONFIG: the file with the service origin and the conference app
+    // credentials instead of tandemlink.ini beside the program
+    QString configFile;
 
     static CStandinSwitches fromEnvironment();
     QString describe() const;

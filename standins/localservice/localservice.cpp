@@ -3,6 +3,7 @@
 #include "standins/localservice/conferencepages.h"
 #include "standins/localservice/controlapi.h"
 #include "standins/localservice/httputil.h"
+#include "standins/localservice/meetingrooms.h"
 #include "standins/localservice/officepages.h"
 #include "standins/localservice/printservice.h"
 #include "standins/localservice/publicapi.h"
@@ -197,6 +198,7 @@ bool LocalService::prepare(const Options& options, QString& error)
     m_printService.reset(new PrintService(*this));
     m_controlApi.reset(new ControlApi(*this));
     m_updateFeed.reset(new UpdateFeed(*this));
+    m_meetingRooms.reset(new MeetingRooms(*this));
 
     if (options.port == 0) {
         m_port = m_server.bind_to_any_port("127.0.0.1");
@@ -231,6 +233,7 @@ void LocalService::reset()
     m_publicApi->clearEvents();
     m_officePages->reset();
     m_printService->reset();
+    m_meetingRooms->reset();
     m_clockSkewMs = 0;
 }
 

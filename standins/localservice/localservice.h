@@ -24,6 +24,7 @@ class ConferencePages;
 class PrintService;
 class ControlApi;
 class UpdateFeed;
+class MeetingRooms;
 
 // The bundled local service: one HTTP server on 127.0.0.1 that stands in for
 // the account service, the print-information service, the conference
@@ -116,4 +117,5 @@ private:
     std::unique_ptr<PrintService> m_printService;
     std::unique_ptr<ControlApi> m_controlApi;
     std::unique_ptr<UpdateFeed> m_updateFeed;
+    std::unique_ptr<MeetingRooms> m_meetingRooms;
 };
