@@ -4,15 +4,20 @@
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 
 #include <unistd.h>
@@ -222,16 +227,37 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(completed(next), 30000);
     }
 
-    // An application's print path: Qt's CUPS printing (what its print dialog
-    // submits) renders the pages to PDF and hands them to the queue.
+    // An application's print path: Qt's CUPS printing renders the pages to
+    // PDF and hands them to the queue, with or without its print dialog.
+    void applicationPrintsThroughTheQueue_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::newRow("painted directly") << false;
+        QTest::newRow("through the print dialog") << true;
+    }
+
     void applicationPrintsThroughTheQueue()
     {
+        QFETCH(bool, dialog);
         QVERIFY(AccountFixture::signInWithPrintBridge());
         qputenv("CUPS_SERVER", socketPath().toLocal8Bit());
         const QPrinterInfo queue = QPrinterInfo::printerInfo("Vantelor");
         QVERIFY2(!queue.isNull(), qPrintable(QPrinterInfo::availablePrinterNames().join(", ")));
         QPrinter printer(queue);
         printer.setDocName("应用打印");
+        if (dialog) {
+            QPrintDialog printDialog(&printer);
+            QTimer::singleShot(0, &printDialog, [&printDialog] {
+                auto* printers = printDialog.findChild<QComboBox*>("printers");
+                QVERIFY(printers);
+                printers->setCurrentIndex(printers->findText("Vantelor"));
+                auto* buttons = printDialog.findChild<QDialogButtonBox*>();
+                QVERIFY(buttons);
+                buttons->button(QDialogButtonBox::Ok)->click();
+            });
+            QCOMPARE(printDialog.exec(), int(QDialog::Accepted));
+            QCOMPARE(printer.printerName(), QString("Vantelor"));
+        }
         QPainter painter(&printer);
         QVERIFY(painter.isActive());
         for (int page = 1; page <= 3; ++page) {
