@@ -25,7 +25,9 @@ private slots:
     void init()
     {
         Standin::reset();
-        CShareManager::setNoResponseTimeouts(400, 300);
+        // Far beyond the process's start-up and answer on a slow (sanitized)
+        // build; the no-response cases set short ones of their own.
+        CShareManager::setNoResponseTimeouts(10000, 10000);
         CSignedInUser::setProvider(nullptr);
         CLoginInfo::instance(true);
         m_events.clear();
@@ -168,6 +170,8 @@ private slots:
     {
         QFETCH(QString, fault);
         QFETCH(bool, start);
+        // An unanswered stop is reported once the start's window has passed too.
+        CShareManager::setNoResponseTimeouts(start ? 400 : 1500, 300);
         if (fault == "missing") {
             CTandemlinkAPI::instance()->setSdkPath(TestEnvironment::root() + "/no-such-sdk");
         } else {
