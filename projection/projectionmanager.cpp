@@ -129,7 +129,7 @@ void CProjectionManager::onStateTick()
         return;
     }
     ++m_counter;
-    if (!m_reportedState && m_callback.projecting) {
+    if (!m_reportedState && (m_callback.projecting || m_callback.successes != m_successesSeen)) {
         m_counter = -1;
         syncState();
         return;
@@ -155,6 +155,7 @@ int CProjectionManager::startSession(int kind)
         return -1;
     }
     m_callback.cancelOrStop();
+    m_successesSeen = m_callback.successes;
     P2PDsClientSettings settings;
     settings.kind = static_cast<uint8_t>(kind);
     for (int i = 0; i < m_targets.size() && i < 2; ++i) {
@@ -276,7 +277,16 @@ void CProjectionManager::onPingOK(int attempt, QStringList para)
 
 void CProjectionManager::syncState()
 {
+    const unsigned successes = m_callback.successes;
+    const bool startedUnseen = successes != m_successesSeen;
+    m_successesSeen = successes;
     const bool projecting = m_callback.projecting;
+    if (startedUnseen && !projecting && !m_reportedState) {
+        // Started and ended between two ticks: both are told.
+        m_reportedState = true;
+        emit projectStarted();
+        CDplusTrack::instance()->track(QStringLiteral("开始投屏(5位码)"));
+    }
     if (m_reportedState == projecting) {
         return;
     }

@@ -56,6 +56,7 @@ private:
     QStringList m_targets;
     CProjectionProxy m_callback;
     bool m_reportedState = false;
+    unsigned m_successesSeen = 0;
     QString m_lastError;
     int m_counter = -1;
     int m_timerId = -1;

@@ -5,6 +5,7 @@
 void CProjectionProxy::onProjectionSuccess()
 {
     qDebug() << "On Projection success";
+    ++successes;
     projecting = true;
 }
 

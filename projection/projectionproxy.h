@@ -23,4 +23,7 @@ public:
 
     std::unique_ptr<IProjectionSession> session;
     std::atomic<bool> projecting{false};
+    // Counts successes, so that a projection that starts and ends between two
+    // looks at the flag is still seen to have started.
+    std::atomic<unsigned> successes{0};
 };

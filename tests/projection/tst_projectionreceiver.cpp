@@ -60,6 +60,23 @@ private slots:
         QVERIFY(!wrapper().isSharing());
     }
 
+    // The manager looks at the library's state on a timer: a projection that
+    // the receiver ends before the next look is still told, started and stopped,
+    // and not tried again.
+    void receiverEndsTheProjectionAtOnce()
+    {
+        const QString code = startReceiver("accept");
+        QSignalSpy started(&wrapper(), &CShareWrapper::shareStarted);
+        QSignalSpy stopped(&wrapper(), &CShareWrapper::shareStoped);
+        QVERIFY(wrapper().start({code}));
+        QTRY_VERIFY_WITH_TIMEOUT(m_output.contains("projection started"), 8000);
+        m_receiver.write("stop\n");
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 5000);
+        QCOMPARE(started.count(), 1);
+        QVERIFY(!wrapper().isSharing());
+        QCOMPARE(m_output.count("projection started"), 1);
+    }
+
     void userStopsTheProjection()
     {
         const QString code = startReceiver("accept");
