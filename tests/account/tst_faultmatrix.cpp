@@ -53,7 +53,7 @@ private:
     using Arm = std::function<void()>;
     using Probe = Outcome (TestFaultMatrix::*)(const Arm&);
 
-    struct CallSpec
+    struct CallCase
     {
         const char* name;
         const char* endpoint; // the local service's name of the faulted call
@@ -67,9 +67,9 @@ private:
     static constexpr int kPrintFetchLimitMs = 1000;
     static constexpr int kAnswerLimitMs = 3000; // password, profile, join, conference configuration
 
-    static const QList<CallSpec>& calls()
+    static const QList<CallCase>& calls()
     {
-        static const QList<CallSpec> all = {
+        static const QList<CallCase> all = {
             {"authCodeByPassword", "authCodeByPassword", kNetworkLimitMs, &TestFaultMatrix::signInByPassword},
             {"authCodeBySmsCode", "authCodeBySmsCode", kNetworkLimitMs, &TestFaultMatrix::signInBySmsCode},
             {"tokenFromAuthCode", "tokenFromAuthCode", kNetworkLimitMs, &TestFaultMatrix::signInByPassword},
@@ -97,9 +97,9 @@ private:
         return all;
     }
 
-    static CallSpec callNamed(const QString& name)
+    static CallCase callNamed(const QString& name)
     {
-        for (const CallSpec& call : calls()) {
+        for (const CallCase& call : calls()) {
             if (name == call.name) {
                 return call;
             }
@@ -122,7 +122,7 @@ private:
 
     // --- arming the faults -------------------------------------------------
 
-    Arm armFault(const QString& fault, const CallSpec& call)
+    Arm armFault(const QString& fault, const CallCase& call)
     {
         LocalServiceProcess* service = m_service.get();
         const QString endpoint = call.endpoint;
@@ -585,7 +585,7 @@ private slots:
         };
         // The other calls: no hang, nothing lost, no crash, and the call works
         // again afterwards ("?": the outcome itself is logged, not compared).
-        for (const CallSpec& call : calls()) {
+        for (const CallCase& call : calls()) {
             for (const QString& fault : faults) {
                 QTest::newRow(qPrintable(QString("%1 %2").arg(call.name, fault)))
                     << QString(call.name) << fault << expected.value(call.name).value(fault, "?");
@@ -603,14 +603,14 @@ private slots:
         QFETCH(QString, call);
         QFETCH(QString, fault);
         QFETCH(QString, expected);
-        const CallSpec spec = callNamed(call);
+        const CallCase callCase = callNamed(call);
         m_password = servicePassword();
 
         const QString settingsFile = CLocalConfig::instance()->filePath();
         QByteArray settingsBefore, cacheBefore;
         QElapsedTimer clock;
-        const Arm arm = armFault(fault, spec);
-        const Outcome outcome = (this->*spec.probe)([&] {
+        const Arm arm = armFault(fault, callCase);
+        const Outcome outcome = (this->*callCase.probe)([&] {
             settingsBefore = fileBytes(settingsFile);
             cacheBefore = fileBytes(CWeather::cacheFilePath());
             m_finished.clear();
@@ -622,7 +622,7 @@ private slots:
         if (expected != "?") {
             QCOMPARE(outcome.text, expected);
         }
-        QVERIFY2(elapsed <= spec.limitMs + 1000, qPrintable(QString("took %1 ms").arg(elapsed)));
+        QVERIFY2(elapsed <= callCase.limitMs + 1000, qPrintable(QString("took %1 ms").arg(elapsed)));
         if (!outcome.ok) {
             QCOMPARE(fileBytes(settingsFile), settingsBefore);
             QCOMPARE(fileBytes(CWeather::cacheFilePath()), cacheBefore);
@@ -639,7 +639,7 @@ private slots:
             CApiConfig::instance(true);
         }
         m_password = servicePassword();
-        const Outcome again = (this->*spec.probe)([] {});
+        const Outcome again = (this->*callCase.probe)([] {});
         QVERIFY2(again.ok, qPrintable("after the fault: " + again.text));
     }
 };
