@@ -83,8 +83,16 @@ void ReceiverWindow::paintEvent(QPaintEvent*)
     if (m_roomCode.isEmpty()) {
         painter.drawText(QRect(0, 2 * line, width(), 2 * line), Qt::AlignCenter, m_code);
     } else {
-        // Both codes side by side, each over its kind.
+        // Both codes side by side, each over its kind; on a small window the
+        // codes shrink until each keeps a margin inside its half.
         const int half = width() / 2;
+        const int widest = qMax(QFontMetrics(big).horizontalAdvance(m_code),
+                                QFontMetrics(big).horizontalAdvance(m_roomCode));
+        const int room = half * 85 / 100;
+        if (widest > room) {
+            big.setPixelSize(qMax(12, big.pixelSize() * room / widest));
+            painter.setFont(big);
+        }
         painter.drawText(QRect(0, 2 * line, half, 2 * line), Qt::AlignCenter, m_code);
         painter.drawText(QRect(half, 2 * line, half, 2 * line), Qt::AlignCenter, m_roomCode);
         QFont small = font;

@@ -5,6 +5,7 @@
 #include "projection/p2pdsclientsession.h"
 #include "projection/sharewrapper.h"
 #include "support/localserviceprocess.h"
+#include "support/processtree.h"
 #include "support/testenvironment.h"
 #include "support/xvfbserver.h"
 #include "ui/pageproject.h"
@@ -292,6 +293,7 @@ private slots:
     {
         QTest::addColumn<QString>("shown"); // what the page put on room 1 first
         QTest::addColumn<QString>("message");
+        QTest::newRow("a 4-character share") << "room1" << QStringLiteral("投屏已停止,因为被其他人抢投");
         QTest::newRow("a 5-character projection") << "code1" << QString();
     }
     void shareTakesTheRoomOver()
@@ -384,7 +386,64 @@ private slots:
         QVERIFY(!Standin::log().contains("sharing the screen to room"));
     }
 
+    // The conference process that shares to a room ends (a crash, a kill): the
+    // receiver goes back to its idle screen and the page back to its start.
+    void endedConferenceProcessEndsTheShare()
+    {
+        project({m_rooms[0].roomCode});
+        QTRY_VERIFY_WITH_TIMEOUT(difference(m_rooms[0].shot("process-killed-before"), m_pcShot) <= 40, 10000);
+        qint64 conferencePid = 0;
+        for (qint64 pid : ProcessTree::of(QCoreApplication::applicationPid(), false).pids) {
+            QFile comm(QString("/proc/%1/comm").arg(pid));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "TandemlinkSdk") {
+                conferencePid = pid;
+            }
+        }
+        QVERIFY(conferencePid > 0);
+        QCOMPARE(::kill(static_cast<pid_t>(conferencePid), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_rooms[0].output.contains("projection ended by sender") ||
+                                     m_rooms[0].output.contains("projection lost"),
+                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(difference(m_rooms[0].shot("process-killed-after"), m_idle[0]) <= 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(startButton()->text(), QStringLiteral("开始投屏"), 5000);
+        QVERIFY(!CShareWrapper::instance()->isSharing());
+    }
+
+    // A receiver killed in its room stops renewing: once its record has run out,
+    // its code is unknown on the page and no receiver is started.
+    void killedReceiverLeavesItsRoom()
+    {
+        QVERIFY(m_service.control("POST", "/__control/rooms", QJsonObject{{"lifetimeMs", 900}})
+                    .value("ok")
+                    .toBool());
+        // Registered again, it learns the short lifetime.
+        m_rooms[0].process.kill();
+        m_rooms[0].process.waitForFinished();
+        QVERIFY(startReceiver(m_rooms[0]));
+        const QString code = m_rooms[0].roomCode;
+        QVERIFY(roomCodes().contains(code));
+        m_rooms[0].process.kill();
+        m_rooms[0].process.waitForFinished();
+        QTRY_VERIFY_WITH_TIMEOUT(!roomCodes().contains(code), 5000);
+
+        QTest::keyClicks(codeField(), code);
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(tip()->isVisible(), 15000);
+        QCOMPARE(tip()->text(), QStringLiteral("投屏码不存在,请核对会议室屏幕上的4位投屏码"));
+        QCOMPARE(startButton()->text(), QStringLiteral("开始投屏"));
+        QVERIFY(!CShareWrapper::instance()->isSharing());
+    }
+
 private:
+    QStringList roomCodes()
+    {
+        QStringList codes;
+        for (const QJsonValue& room : m_service.control("GET", "/__control/rooms").value("rooms").toArray()) {
+            codes << room.toObject().value("code").toString();
+        }
+        return codes;
+    }
+
     QPushButton* startButton() const { return page->findChild<QPushButton*>("btn_start"); }
     QLineEdit* codeField() const { return page->findChild<QLineEdit*>("edit_code1"); }
     QLabel* tip() const { return page->findChild<QLabel*>("tip_pro"); }
