@@ -55,7 +55,7 @@ private slots:
         QVERIFY(client.waitForStarted());
 
         QLocalSocket socket;
-        QTRY_VERIFY_WITH_TIMEOUT(connectOnce(socket, mainSocket), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::connectOnce(socket, mainSocket), 20000);
         QTRY_VERIFY(QFileInfo::exists(TestEnvironment::runtimeDir() + "/marlunemain.lock"));
         socket.write("close");
         QVERIFY(socket.waitForBytesWritten(2000));
@@ -133,7 +133,7 @@ private slots:
         const QString runtimeDir =
             TestEnvironment::root() + "/tmp/runtime-" + QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
         QLocalSocket socket;
-        QTRY_VERIFY_WITH_TIMEOUT(connectOnce(socket, runtimeDir + "/marlunemain"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::connectOnce(socket, runtimeDir + "/marlunemain"), 20000);
         QCOMPARE(QFileInfo(runtimeDir).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                           QFile::ReadUser | QFile::WriteUser |
                                                           QFile::ExeUser);
@@ -195,7 +195,8 @@ private slots:
             TestEnvironment::startClient(client, QStringList(), mountReadOnly);
             QVERIFY(client.waitForStarted());
             QLocalSocket socket;
-            QTRY_VERIFY_WITH_TIMEOUT(connectOnce(socket, localSocketName("marlunemain")), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::connectOnce(socket, localSocketName("marlunemain")),
+                                     20000);
             // The conference page is up in its renderer.
             QTRY_VERIFY_WITH_TIMEOUT(ProcessTree::of(client.processId()).webEngineProcesses >= 2, 20000);
             socket.write("close");
@@ -233,13 +234,6 @@ private:
     {
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-    }
-
-    static bool connectOnce(QLocalSocket& socket, const QString& name)
-    {
-        socket.abort();
-        socket.connectToServer(name);
-        return socket.waitForConnected(200);
     }
 
     // A socket file whose owner is gone: connecting to it is refused.

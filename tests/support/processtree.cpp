@@ -65,6 +65,9 @@ ProcessTree ProcessTree::of(qint64 rootPid, bool withMemory)
             pss.match(QString::fromLatin1(readProcFile(pid, "smaps_rollup")));
         if (match.hasMatch()) {
             tree.pssKiB += match.captured(1).toLongLong();
+            if (pid == rootPid) {
+                tree.rootPssKiB = match.captured(1).toLongLong();
+            }
         }
     }
     tree.rootDescriptors = QDir(QStringLiteral("/proc/%1/fd").arg(rootPid))

@@ -11,6 +11,7 @@ struct ProcessTree
     QList<qint64> pids;         // root first
     int webEngineProcesses = 0; // descendants running QtWebEngineProcess
     qint64 pssKiB = 0;          // summed over the tree (smaps_rollup)
+    qint64 rootPssKiB = 0;      // of the root alone
     int rootDescriptors = 0;    // open descriptors of the root alone
 
     // withMemory false skips the PSS sum, which takes a while on big trees.

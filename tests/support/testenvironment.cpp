@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QtDebug>
 
@@ -115,4 +116,11 @@ QString TestEnvironment::runtimeDir()
 QString TestEnvironment::binary(const QString& name)
 {
     return QStringLiteral(VANTELOR_BIN_DIR) + "/" + name;
+}
+
+bool TestEnvironment::connectOnce(QLocalSocket& socket, const QString& name)
+{
+    socket.abort();
+    socket.connectToServer(name);
+    return socket.waitForConnected(200);
 }

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+class QLocalSocket;
+
 class QProcess;
 
 // Gives the test process directories of its own: home, settings and data
@@ -25,4 +27,23 @@ QString runtimeDir();
 quint16 closedPort();
 // Path of a program built beside the client, e.g. "vantelor".
 QString binary(const QString& name);
+// One attempt to reach a local server (for QTRY_*): an attempt still pending
+// from the try before is dropped first.
+bool connectOnce(QLocalSocket& socket, const QString& name);
+// Built with AddressSanitizer (scripts/test-sanitized.sh): memory figures of
+// this process include the sanitizer's quarantine and shadow.
+constexpr bool sanitizedBuild()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
 } // namespace TestEnvironment

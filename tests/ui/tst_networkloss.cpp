@@ -124,12 +124,6 @@ private:
         return QDateTime();
     }
 
-    static bool connectOnce(QLocalSocket& socket, const QString& name)
-    {
-        socket.connectToServer(name);
-        return socket.waitForConnected(200);
-    }
-
     static QByteArray weatherAnswer(const QString& city)
     {
         QJsonArray casts;
@@ -189,7 +183,7 @@ private slots:
         QVERIFY(client.waitForStarted());
         QLocalSocket socket;
         const QString mainSocket = TestEnvironment::runtimeDir() + "/marlunemain";
-        QTRY_VERIFY_WITH_TIMEOUT(connectOnce(socket, mainSocket), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::connectOnce(socket, mainSocket), 20000);
 
         // The watcher's first report is "offline", without waiting for a ping.
         QTRY_VERIFY_WITH_TIMEOUT(firstLine("network fail").isValid(), 10000);
