@@ -15,9 +15,7 @@ cmake --build build-asan -j "$(nproc)"
 supp="$PWD/tests/sanitizer/lsan.supp"
 # detect_leaks: LeakSanitizer at exit; abort_on_error=0 keeps the exit code
 # non-zero without a core dump; halt_on_error makes UB reports fatal too.
-# fast_unwind_on_malloc=0: Debian's Qt has no frame pointers, so the fast
-# unwinder stops inside Qt and a leak's stack would not show whose it is.
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=0:fast_unwind_on_malloc=0"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=0"
 export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd build-asan
