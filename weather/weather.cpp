@@ -126,16 +126,12 @@ bool CWeather::loadLocalData()
         return false;
     }
     bool used = false;
-    QFile file(cacheFilePath());
-    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        restrictFileToUser(file.fileName());
-        WeatherData cached;
-        if (parseWeather(file.readAll(), true, cached)) {
-            m_data = cached;
-            used = true;
-            emit weaDataReady();
-            qDebug() << "read local weather data file OK";
-        }
+    WeatherData cached;
+    if (readCacheFile(cached)) {
+        m_data = cached;
+        used = true;
+        emit weaDataReady();
+        qDebug() << "read local weather data file OK";
     }
     m_fresh = false;
     return used;
@@ -294,6 +290,16 @@ WeatherData CWeather::defaultWeatherData()
 QString CWeather::cacheFilePath()
 {
     return QDir(dataDirectory()).filePath(QStringLiteral("WeatherData.json"));
+}
+
+bool CWeather::readCacheFile(WeatherData& data)
+{
+    QFile file(cacheFilePath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return false;
+    }
+    restrictFileToUser(file.fileName());
+    return parseWeather(file.readAll(), true, data);
 }
 
 QString CWeather::temperatureText(const ForecastDay& day)
