@@ -1,4 +1,5 @@
 #include "account/signedrequest.h"
+#include "platform/jsontext.h"
 
 #include "core/cipher.h"
 #include "core/deviceidentity.h"
@@ -169,7 +170,7 @@ CServiceAnswer CSignedRequest::parseAnswer(const QByteArray& body, QNetworkReply
     CServiceAnswer answer;
     answer.received = true;
     answer.networkError = networkError;
-    answer.object = QJsonDocument::fromJson(body).object();
+    answer.object = CJsonText::parse(body).object();
     answer.success = answer.object.value("success").toBool();
     answer.content = answer.object.value("content");
     answer.errorCode = answer.object.value("errorCode").toVariant().toString();

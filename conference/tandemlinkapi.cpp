@@ -1,4 +1,5 @@
 #include "conference/tandemlinkapi.h"
+#include "platform/jsontext.h"
 
 #include "account/signedrequest.h"
 #include "core/apiconfig.h"
@@ -74,7 +75,7 @@ void CTandemlinkAPI::onFinished(int retryCount)
 bool CTandemlinkAPI::readConfig(const CServiceAnswer& answer, QString& appId, QString& appKey)
 {
     // "content" is itself JSON, carried as a string.
-    const QJsonObject config = QJsonDocument::fromJson(answer.content.toString().toUtf8()).object();
+    const QJsonObject config = CJsonText::parse(answer.content.toString().toUtf8()).object();
     appId = config.value("clientAppId").toString();
     appKey = config.value("clientAppKey").toString();
     return answer.success && !appId.isEmpty() && !appKey.isEmpty();

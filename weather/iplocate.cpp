@@ -1,4 +1,5 @@
 #include "weather/iplocate.h"
+#include "platform/jsontext.h"
 
 #include "core/deployment.h"
 #include "core/singlenetworkmanger.h"
@@ -97,7 +98,7 @@ QString IPLocate::cityFromAnswer(const QByteArray& body)
     if (first < 0 || last < first) {
         return QString();
     }
-    const QJsonObject answer = QJsonDocument::fromJson(text.mid(first, last - first + 1).toUtf8()).object();
+    const QJsonObject answer = CJsonText::parse(text.mid(first, last - first + 1).toUtf8()).object();
     return answer.value(QStringLiteral("city")).toString();
 }
 

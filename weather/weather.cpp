@@ -1,4 +1,5 @@
 #include "weather/weather.h"
+#include "platform/jsontext.h"
 
 #include "platform/filemodes.h"
 
@@ -234,7 +235,7 @@ bool CWeather::parseWeather(const QByteArray& body, bool fromCache, WeatherData&
 {
     WeatherData parsed;
     parsed.updateTime = now();
-    const QJsonObject answer = QJsonDocument::fromJson(body).object();
+    const QJsonObject answer = CJsonText::parse(body).object();
     if (answer.value(QStringLiteral("status")).toString() != QLatin1String("1")) {
         return false;
     }

@@ -1,4 +1,5 @@
 #include "standins/localservice/meetingrooms.h"
+#include "platform/jsontext.h"
 
 #include "standins/localservice/answer.h"
 #include "standins/localservice/httputil.h"
@@ -62,7 +63,7 @@ MeetingRooms::MeetingRooms(LocalService& service) : m_service(service)
             r, QJsonObject{{"ok", true}, {"rooms", rooms()}, {"lifetimeMs", m_lifetimeMs.load()}});
     });
     service.routePlain("POST", "/__control/rooms", [this](const httplib::Request& q, httplib::Response& r) {
-        const QJsonValue lifetime = QJsonDocument::fromJson(HttpUtil::body(q)).object().value("lifetimeMs");
+        const QJsonValue lifetime = CJsonText::parse(HttpUtil::body(q)).object().value("lifetimeMs");
         if (!lifetime.isDouble() || lifetime.toInt() < 100 || lifetime.toInt() > 3600000) {
             HttpUtil::sendJson(
                 r, QJsonObject{{"ok", false}, {"error", "\"lifetimeMs\" must be 100 to 3600000"}}, 400);
@@ -136,7 +137,7 @@ QString MeetingRooms::registerRoom(const httplib::Request& req, httplib::Respons
 
 bool MeetingRooms::readRegistration(const QByteArray& body, QString& name, QString& address, int& port)
 {
-    const QJsonObject in = QJsonDocument::fromJson(body).object();
+    const QJsonObject in = CJsonText::parse(body).object();
     name = in.value("name").toString().trimmed();
     address = in.value("address").toString();
     port = in.value("port").toInt();
@@ -145,7 +146,7 @@ bool MeetingRooms::readRegistration(const QByteArray& body, QString& name, QStri
 
 QString MeetingRooms::readCode(const QByteArray& body)
 {
-    return QJsonDocument::fromJson(body).object().value("code").toString().toUpper();
+    return CJsonText::parse(body).object().value("code").toString().toUpper();
 }
 
 QString MeetingRooms::renew(const httplib::Request& req, httplib::Response& res)
