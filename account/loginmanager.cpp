@@ -298,27 +298,32 @@ void CLoginManager::replyGetComId()
     const auto& info = CLoginInfo::instance();
     if (answer.success) {
         qDebug() << "CompanyId OK";
-        // A sign-in again with the token held must not add the companies twice.
-        info->companyIds.clear();
-        info->companyNames.clear();
-        for (const QJsonValue& value : answer.content.toArray()) {
-            const QJsonObject company = value.toObject();
-            const qint64 id = company.value("companyId").toVariant().toLongLong();
-            const QString name = company.value("name").toString();
-            if (company.value("isDefault").toBool()) {
-                info->companyIds.prepend(id);
-                info->companyNames.prepend(name);
-            } else {
-                info->companyIds.append(id);
-                info->companyNames.append(name);
-            }
-        }
+        readCompanies(answer.content, *info);
     } else {
         info->errorCode = answer.errorCode;
         info->errorMsg = answer.errorMsg;
         qDebug().noquote() << "CompanyId error:" << info->errorCode << info->errorMsg;
     }
     requestPersonDetail();
+}
+
+void CLoginManager::readCompanies(const QJsonValue& content, CLoginInfo& info)
+{
+    // A sign-in again with the token held must not add the companies twice.
+    info.companyIds.clear();
+    info.companyNames.clear();
+    for (const QJsonValue& value : content.toArray()) {
+        const QJsonObject company = value.toObject();
+        const qint64 id = company.value("companyId").toVariant().toLongLong();
+        const QString name = company.value("name").toString();
+        if (company.value("isDefault").toBool()) {
+            info.companyIds.prepend(id);
+            info.companyNames.prepend(name);
+        } else {
+            info.companyIds.append(id);
+            info.companyNames.append(name);
+        }
+    }
 }
 
 void CLoginManager::requestPersonDetail()
@@ -349,12 +354,17 @@ void CLoginManager::replyGetPerDetail()
         return;
     }
     qDebug() << "Person Detail OK";
-    const QJsonObject person = answer.content.toObject();
-    info->personJson = QString::fromUtf8(QJsonDocument(person).toJson(QJsonDocument::Compact));
-    info->name = person.value("name").toString();
-    info->avatarUrl = person.value("avatarUrl").toString();
+    readPerson(answer.content, *info);
     reportAttempt("0", "");
     endLoginSequence();
+}
+
+void CLoginManager::readPerson(const QJsonValue& content, CLoginInfo& info)
+{
+    const QJsonObject person = content.toObject();
+    info.personJson = QString::fromUtf8(QJsonDocument(person).toJson(QJsonDocument::Compact));
+    info.name = person.value("name").toString();
+    info.avatarUrl = person.value("avatarUrl").toString();
 }
 
 void CLoginManager::endLoginSequence()
@@ -427,8 +437,7 @@ void CLoginManager::replyGetTicket()
     m_ticketReply = nullptr;
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, true);
     const auto& info = CLoginInfo::instance();
-    info->ticket = answer.content.toString();
-    if (answer.success && !info->ticket.isEmpty()) {
+    if (readTicket(answer, *info)) {
         qDebug() << "ticket OK";
         emit signalTicketOK(info->ticket);
         if (m_ticketTimerId == -1) {
@@ -441,12 +450,23 @@ void CLoginManager::replyGetTicket()
     qDebug().noquote() << "user ticket: "
                        << LogText::maskedJson(QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
     emit signalLogState(info->errorCode, info->errorMsg);
-    if (info->errorCode == "1209" || info->errorMsg == QString::fromUtf8("accessToken被踢出")) {
+    if (isKickedOut(*info)) {
         const QString reason = tr("您的账号已在其他设备上登录!");
         logout();
         emit signalBeLogouted(reason);
     }
     qDebug().noquote() << "ticket error" << info->errorMsg;
+}
+
+bool CLoginManager::readTicket(const CServiceAnswer& answer, CLoginInfo& info)
+{
+    info.ticket = answer.content.toString();
+    return answer.success && !info.ticket.isEmpty();
+}
+
+bool CLoginManager::isKickedOut(const CLoginInfo& info)
+{
+    return info.errorCode == "1209" || info.errorMsg == QString::fromUtf8("accessToken被踢出");
 }
 
 void CLoginManager::timerEvent(QTimerEvent* event)

@@ -3,6 +3,7 @@
 #include "core/singleton.h"
 
 #include <QImage>
+#include <QJsonValue>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPixmap>
@@ -10,7 +11,9 @@
 #include <QString>
 #include <QStringList>
 
+class CLoginInfo;
 class CPrintBridge;
+struct CServiceAnswer;
 
 // Owns the signed-in state: the login sequence (credentials, token,
 // validation, company list, person detail), the access ticket and its renewal
@@ -51,6 +54,15 @@ public:
     // Test seams: the ticket timer's tick and the print fetch's time limit.
     static void setTicketTickForTesting(int ms);
     static void setPrintFetchLimitForTesting(int ms);
+
+    // The content parsing of the login-sequence answers, into info: the
+    // companies (the default one first), the person detail, and the ticket
+    // (true when a successful answer carried one). isKickedOut tells from the
+    // failure info holds whether the service ended this sign-in.
+    static void readCompanies(const QJsonValue& content, CLoginInfo& info);
+    static void readPerson(const QJsonValue& content, CLoginInfo& info);
+    static bool readTicket(const CServiceAnswer& answer, CLoginInfo& info);
+    static bool isKickedOut(const CLoginInfo& info);
 
 signals:
     void signalLogin();

@@ -74,16 +74,25 @@ bool CPasswordManager::replyPasswordCall(const CServiceAnswer& answer, const cha
         CDplusTrack::instance()->track(QString::fromUtf8(usageEvent));
         return true;
     }
+    readPasswordAnswer(answer, isChange, m_errorMsg);
+    emit signalPasswordState("1", m_errorMsg);
+    qDebug().noquote() << QString("CPasswordManager: %1 error").arg(operation) << m_errorMsg;
+    return false;
+}
+
+bool CPasswordManager::readPasswordAnswer(const CServiceAnswer& answer, bool isChange, QString& errorMsg)
+{
+    if (answer.success) {
+        return true;
+    }
     QString ignoredCode;
     // An answer that did not come in time must not be shown with the text of
     // an earlier failure.
-    m_errorMsg = answer.unfinished ? noAnswerText() : m_errorMsg;
-    answer.applyErrorTo(ignoredCode, m_errorMsg);
-    if (isChange && m_errorMsg == QString::fromUtf8("密码验证失败")) {
-        m_errorMsg.prepend(QString::fromUtf8("原"));
+    errorMsg = answer.unfinished ? noAnswerText() : errorMsg;
+    answer.applyErrorTo(ignoredCode, errorMsg);
+    if (isChange && errorMsg == QString::fromUtf8("密码验证失败")) {
+        errorMsg.prepend(QString::fromUtf8("原"));
     }
-    emit signalPasswordState("1", m_errorMsg);
-    qDebug().noquote() << QString("CPasswordManager: %1 error").arg(operation) << m_errorMsg;
     return false;
 }
 
@@ -111,16 +120,25 @@ bool CPasswordManager::replyModifyProfile(const CServiceAnswer& answer)
 {
     if (answer.networkError != QNetworkReply::NoError || answer.unfinished) {
         qDebug() << "CPasswordManager: Http connect error:" << int(answer.networkError);
-        m_errorMsg = tr("无法连接到服务器");
-        emit signalProfileState("1", m_errorMsg);
-        return false;
     }
-    if (answer.success) {
+    if (readProfileAnswer(answer, m_errorMsg)) {
         qDebug() << "CPasswordManager: modifyProfile OK";
         emit signalProfileState("0", "");
         return true;
     }
-    m_errorMsg = answer.object.value("errorMsg").toString();
     emit signalProfileState("1", m_errorMsg);
+    return false;
+}
+
+bool CPasswordManager::readProfileAnswer(const CServiceAnswer& answer, QString& errorMsg)
+{
+    if (answer.networkError != QNetworkReply::NoError || answer.unfinished) {
+        errorMsg = tr("无法连接到服务器");
+        return false;
+    }
+    if (answer.success) {
+        return true;
+    }
+    errorMsg = answer.object.value("errorMsg").toString();
     return false;
 }

@@ -25,6 +25,12 @@ public:
 
     static constexpr int kAnswerLimitMs = 3000;
 
+    // The answer parsing of the calls: true on success; otherwise errorMsg
+    // (the text held so far) becomes the text to show. isChange: the change
+    // of a known password, whose failed check names the old password.
+    static bool readPasswordAnswer(const CServiceAnswer& answer, bool isChange, QString& errorMsg);
+    static bool readProfileAnswer(const CServiceAnswer& answer, QString& errorMsg);
+
 signals:
     void signalPasswordState(QString errorCode, QString errorMsg);
     void signalProfileState(QString errorCode, QString errorMsg);

@@ -261,13 +261,21 @@ void CPrintBridge::replyPrintInfo(QPointer<QNetworkReply>& reply, const QString&
         qDebug() << "online print info of an earlier sign-in dropped";
         return;
     }
-    if (answer.success) {
-        info->printInfo =
-            QString::fromUtf8(QJsonDocument(answer.content.toObject().value("data").toObject()).toJson());
+    if (readPrintInfo(answer, *info)) {
         qDebug().noquote() << "Get onlineprint info OK:" << LogText::maskedJson(info->printInfo.toUtf8());
         return;
     }
-    info->errorCode = answer.errorCode;
-    info->errorMsg = answer.errorMsg;
     qDebug().noquote() << "Get online print data error:" << info->errorCode << info->errorMsg;
+}
+
+bool CPrintBridge::readPrintInfo(const CServiceAnswer& answer, CLoginInfo& info)
+{
+    if (answer.success) {
+        info.printInfo =
+            QString::fromUtf8(QJsonDocument(answer.content.toObject().value("data").toObject()).toJson());
+        return true;
+    }
+    info.errorCode = answer.errorCode;
+    info.errorMsg = answer.errorMsg;
+    return false;
 }

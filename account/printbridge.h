@@ -6,6 +6,8 @@
 
 class QTcpServer;
 class QTcpSocket;
+class CLoginInfo;
+struct CServiceAnswer;
 
 // The online print bridge: while someone is signed in it listens on
 // 127.0.0.1:6668, and a print driver that connects gets the user's print
@@ -38,6 +40,11 @@ public:
     // Test seams: the fetch's time limit, a connection's lifetime (0 restores).
     static void setFetchLimitForTesting(int ms);
     static void setConnectionLifetimeForTesting(int ms);
+
+    // The content parsing of the print service's answer: on success its
+    // "data" object, as indented JSON, becomes info's print information; a
+    // failure leaves its code and text in info. True on success.
+    static bool readPrintInfo(const CServiceAnswer& answer, CLoginInfo& info);
 
 private slots:
     void printConnection();

@@ -1,4 +1,5 @@
 #include "account/signedrequest.h"
+#include "platform/jsontext.h"
 
 #include "core/cipher.h"
 #include "core/deviceidentity.h"
@@ -144,15 +145,13 @@ QPointer<QNetworkReply> CSignedRequest::postAndWait(const Call& call, int timeLi
 
 CServiceAnswer CSignedRequest::readAnswer(QPointer<QNetworkReply>& reply, bool learnTimeOffset)
 {
-    CServiceAnswer answer;
     if (!reply) {
-        return answer;
+        return CServiceAnswer();
     }
-    answer.received = true;
-    answer.unfinished = !reply->isFinished();
-    answer.networkError = reply->error();
+    const bool unfinished = !reply->isFinished();
+    const QNetworkReply::NetworkError networkError = reply->error();
     const QByteArray body = reply->readAll();
-    if (answer.unfinished) {
+    if (unfinished) {
         // Given up on: nobody may hear from it again, and its connection is freed now.
         reply->disconnect();
         reply->abort();
@@ -160,7 +159,18 @@ CServiceAnswer CSignedRequest::readAnswer(QPointer<QNetworkReply>& reply, bool l
     reply->deleteLater();
     reply = nullptr;
 
-    answer.object = QJsonDocument::fromJson(body).object();
+    CServiceAnswer answer = parseAnswer(body, networkError, learnTimeOffset);
+    answer.unfinished = unfinished;
+    return answer;
+}
+
+CServiceAnswer CSignedRequest::parseAnswer(const QByteArray& body, QNetworkReply::NetworkError networkError,
+                                           bool learnTimeOffset)
+{
+    CServiceAnswer answer;
+    answer.received = true;
+    answer.networkError = networkError;
+    answer.object = CJsonText::parse(body).object();
     answer.success = answer.object.value("success").toBool();
     answer.content = answer.object.value("content");
     answer.errorCode = answer.object.value("errorCode").toVariant().toString();

@@ -83,6 +83,9 @@ public:
     // for deletion and forgets it, parses the envelope; on failure, when
     // learnTimeOffset is true, hands the answer to CApiConfig::setTimeOffset.
     static CServiceAnswer readAnswer(QPointer<QNetworkReply>& reply, bool learnTimeOffset = true);
+    // The envelope part of readAnswer: an answer body and the transfer's error.
+    static CServiceAnswer parseAnswer(const QByteArray& body, QNetworkReply::NetworkError networkError,
+                                      bool learnTimeOffset = true);
 
     // postAndWait() and readAnswer() in one.
     static CServiceAnswer exchange(const Call& call, int timeLimitMs = 0, bool learnTimeOffset = true);

@@ -85,15 +85,24 @@ void CSignupManager::replyPreCreatAccount()
         qDebug().noquote() << "CSignupManager: preCreateAccount error" << m_errorMsg;
         return;
     }
-    qDebug() << "CSignupManager: preCreateAccount OK";
     const auto& info = CLoginInfo::instance();
-    info->authCode = answer.content.toString();
+    readPreCreation(answer, *info);
+    qDebug() << "CSignupManager: preCreateAccount OK";
     emit signalSignupState("4", "");
     const auto& tokens = CTokenManager::instance();
     if (tokens->getToken(info->authCode) && tokens->validateToken()) {
         invitatedJoin();
         CDplusTrack::instance()->track(QString::fromUtf8("用户注册"));
     }
+}
+
+bool CSignupManager::readPreCreation(const CServiceAnswer& answer, CLoginInfo& info)
+{
+    if (!answer.success) {
+        return false;
+    }
+    info.authCode = answer.content.toString();
+    return true;
 }
 
 bool CSignupManager::invitatedJoin()

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 
+class CLoginInfo;
+struct CServiceAnswer;
+
 // Registration of a new account for the signup dialog: the registration SMS
 // code, the pre-created account, then its token, validation and the join of
 // the inviting company. State codes of signalSignupState: "1" sending the code
@@ -22,6 +25,10 @@ public:
     bool invitatedJoin();
 
     static constexpr int kJoinLimitMs = 3000;
+
+    // The content parsing of the pre-creation answer: on success the
+    // authorization code into info, and true.
+    static bool readPreCreation(const CServiceAnswer& answer, CLoginInfo& info);
 
 signals:
     void signalSignupState(QString errorCode, QString errorMsg);

@@ -141,16 +141,27 @@ bool CTokenManager::getToken(const QString& authCode)
     return exchange(call, answer) && replyGetToken(answer);
 }
 
-bool CTokenManager::replyGetToken(const CServiceAnswer& answer)
+bool CTokenManager::readToken(const CServiceAnswer& answer, CLoginInfo& info)
 {
     const QJsonObject content = answer.content.toObject();
-    const QString accessToken = content.value("accessToken").toString();
-    CLoginInfo::instance()->accessToken = accessToken;
-    if (!accessToken.isEmpty() && answer.success) {
+    info.accessToken = content.value("accessToken").toString();
+    if (info.accessToken.isEmpty() || !answer.success) {
+        return false;
+    }
+    info.refreshToken = content.value("refreshToken").toString();
+    info.validityTime = QString::number(content.value("validityTime").toVariant().toLongLong());
+    return true;
+}
+
+void CTokenManager::readAccountId(const CServiceAnswer& answer, CLoginInfo& info)
+{
+    info.accountId = QString::number(answer.content.toObject().value("id").toVariant().toLongLong());
+}
+
+bool CTokenManager::replyGetToken(const CServiceAnswer& answer)
+{
+    if (readToken(answer, *CLoginInfo::instance())) {
         m_tokenOK = true;
-        CLoginInfo::instance()->refreshToken = content.value("refreshToken").toString();
-        CLoginInfo::instance()->validityTime =
-            QString::number(content.value("validityTime").toVariant().toLongLong());
         qDebug() << "token OK";
         return true;
     }
@@ -184,8 +195,7 @@ bool CTokenManager::replyValToken(const CServiceAnswer& answer)
 {
     if (answer.success) {
         qDebug() << "validate OK";
-        CLoginInfo::instance()->accountId =
-            QString::number(answer.content.toObject().value("id").toVariant().toLongLong());
+        readAccountId(answer, *CLoginInfo::instance());
         return true;
     }
     answer.applyErrorTo(m_errorCode, m_errorMsg);

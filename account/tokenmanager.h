@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QString>
 
+class CLoginInfo;
+
 // Turns credentials into the access token every later account call carries:
 // authorization code by password or SMS code, token, validation. Each call
 // waits for its answer; the results land in CLoginInfo, the last failure
@@ -40,6 +42,12 @@ public:
     QString errorCode() const { return m_errorCode; }
     QString errorMsg() const { return m_errorMsg; }
     bool tokenOK() const { return m_tokenOK; }
+
+    // The content parsing of the token and validation answers: the token (and
+    // with it the refresh token and validity) and the account id into info.
+    // readToken is true when a successful answer carried a token.
+    static bool readToken(const CServiceAnswer& answer, CLoginInfo& info);
+    static void readAccountId(const CServiceAnswer& answer, CLoginInfo& info);
 
 private:
     CTokenManager() = default;

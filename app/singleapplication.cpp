@@ -1,6 +1,7 @@
 #include "app/singleapplication.h"
 
 #include "core/logtext.h"
+#include "platform/localcommand.h"
 #include "platform/localsocketname.h"
 #include "platform/namedmutex.h"
 
@@ -107,27 +108,25 @@ void SingleApplication::readCommand(QLocalSocket* socket)
         timer->stop();
     }
     --m_pendingCommands;
-    const QString command = QString::fromLocal8Bit(socket->read(kMaxCommandBytes));
+    const CLocalCommand command = CLocalCommand::parse(socket->read(kMaxCommandBytes));
     socket->abort();
     socket->deleteLater();
     runCommand(command);
 }
 
-void SingleApplication::runCommand(const QString& command)
+void SingleApplication::runCommand(const CLocalCommand& command)
 {
-    qDebug().noquote() << "newLocalConnection: cmd :" + LogText::excerpt(command);
+    qDebug().noquote() << "newLocalConnection: cmd :" + LogText::excerpt(command.text);
 
-    const QStringList parts = command.split(' ', Qt::SkipEmptyParts);
-    if (parts.isEmpty()) {
+    if (command.kind == CLocalCommand::None) {
         return;
     }
-    const QString& word = parts.first();
-    if (word == "close") {
+    if (command.kind == CLocalCommand::Close) {
         m_localServer->close();
         if (m_mainWindow) {
             m_mainWindow->close();
         }
-    } else if (word == "updateAvaliable" || word == "updateUnAvaliable") {
+    } else if (command.kind == CLocalCommand::UpdaterNotice) {
         // Notices from the updater: nothing to show.
     } else if (m_mainWindow) {
         m_mainWindow->raise();

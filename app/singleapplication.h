@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class CLocalCommand;
 class QLocalServer;
 class QLocalSocket;
 class CNamedMutex;
@@ -37,7 +38,7 @@ private:
     void listen(bool mayRemoveLeftover);
     void installTranslators();
     void readCommand(QLocalSocket* socket);
-    void runCommand(const QString& command);
+    void runCommand(const CLocalCommand& command);
 
     QPointer<QWidget> m_mainWindow;
     bool m_running = false;

@@ -69,7 +69,7 @@ QList<QByteArray> CJsonObjectScanner::feed(const QByteArray& data)
             m_inString = true;
         } else if (c == '{' || c == '[') {
             ++m_depth;
-        } else if ((c == '}' || c == ']') && --m_depth == 0) {
+        } else if ((c == '}' || (c == ']' && m_depth > 1)) && --m_depth == 0) {
             objects.append(m_buffer.mid(begin, i + 1 - begin));
             begin = i + 1;
         }

@@ -1,4 +1,5 @@
 #include "conference/tandemlinkapi.h"
+#include "platform/jsontext.h"
 
 #include "account/signedrequest.h"
 #include "core/apiconfig.h"
@@ -55,11 +56,9 @@ void CTandemlinkAPI::onFinished(int retryCount)
         return;
     }
     const CServiceAnswer answer = CSignedRequest::readAnswer(m_reply);
-    // "content" is itself JSON, carried as a string.
-    const QJsonObject config = QJsonDocument::fromJson(answer.content.toString().toUtf8()).object();
-    const QString appId = config.value("clientAppId").toString();
-    const QString appKey = config.value("clientAppKey").toString();
-    if (answer.success && !appId.isEmpty() && !appKey.isEmpty()) {
+    QString appId;
+    QString appKey;
+    if (readConfig(answer, appId, appKey)) {
         qDebug() << "Tandemlink-CTandemlinkAPI: get api config OK";
         m_clientAppId = appId;
         m_clientAppKey = appKey;
@@ -71,4 +70,13 @@ void CTandemlinkAPI::onFinished(int retryCount)
         return;
     }
     qDebug().noquote() << "Tandemlink-CTandemlinkAPI: get api config error:" << answer.errorMsg;
+}
+
+bool CTandemlinkAPI::readConfig(const CServiceAnswer& answer, QString& appId, QString& appKey)
+{
+    // "content" is itself JSON, carried as a string.
+    const QJsonObject config = CJsonText::parse(answer.content.toString().toUtf8()).object();
+    appId = config.value("clientAppId").toString();
+    appKey = config.value("clientAppKey").toString();
+    return answer.success && !appId.isEmpty() && !appKey.isEmpty();
 }

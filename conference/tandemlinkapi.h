@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+struct CServiceAnswer;
+
 // Configuration of the conference process: where its executable lies, the
 // local server it connects to, and the client app id it is handed with every
 // command. The app id and key start as the deployment's defaults and are
@@ -19,6 +21,10 @@ public:
     ~CTandemlinkAPI() override;
 
     static constexpr int kFetchTimeLimitMs = 3000;
+
+    // The content parsing of the configuration answer, whose content is JSON
+    // carried as a string: true with both values when the answer is usable.
+    static bool readConfig(const CServiceAnswer& answer, QString& appId, QString& appKey);
 
     QString sdkPath() const { return m_sdkPath; }
     QString serverName() const { return m_serverName; }

@@ -1,5 +1,6 @@
 #include "conference/tandemlinkproc.h"
 #include "core/logtext.h"
+#include "platform/jsontext.h"
 
 #include "conference/ipcserver.h"
 #include "conference/tandemlinkapi.h"
@@ -124,7 +125,7 @@ void CTandemlinkProc::parseMessage(const QByteArray& message)
 {
     qDebug().noquote() << "Tandemlink-CTandemlinkProc: parse received data: " +
                               LogText::excerpt(QString::fromUtf8(message));
-    const QJsonObject object = QJsonDocument::fromJson(message).object();
+    const QJsonObject object = CJsonText::parse(message).object();
     if (object.isEmpty()) {
         return;
     }

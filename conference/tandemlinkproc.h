@@ -21,6 +21,9 @@ public:
     bool exeCmd(const QJsonObject& cmd);
     QString lastError() const { return m_lastError; }
     void closeProcess();
+    // Handles one whole message the IPC server cut from the process's stream:
+    // a heartbeat, a reply or a notification; anything else is dropped.
+    void parseMessage(const QByteArray& message);
 
 signals:
     void shareStarted();
@@ -45,7 +48,6 @@ private slots:
 private:
     CTandemlinkProc();
     bool createProcess();
-    void parseMessage(const QByteArray& message);
     void handleReply(const QJsonObject& data);
     void handleNotification(const QJsonObject& data);
 

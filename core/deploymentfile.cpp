@@ -1,4 +1,5 @@
 #include "core/deploymentfile.h"
+#include "platform/jsontext.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -218,7 +219,7 @@ bool CDeploymentFile::load(const QString& path)
         return fail(QString("cannot read the deployment file %1: %2").arg(path, file.errorString()));
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document = CJsonText::parse(file.readAll(), &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
         return fail(QString("the deployment file %1 is not a JSON object: %2 at offset %3")
                         .arg(path, parseError.errorString())

@@ -1,4 +1,5 @@
 #include "core/logtext.h"
+#include "platform/jsontext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -63,7 +64,7 @@ QString maskedUrl(const QUrl& url)
 QString maskedJson(const QByteArray& json)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    const QJsonDocument document = CJsonText::parse(json, &error);
     if (error.error != QJsonParseError::NoError) {
         return masked(QString::fromUtf8(json));
     }

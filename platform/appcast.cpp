@@ -98,6 +98,7 @@ bool CAppcast::parse(const QByteArray& xml)
     }
     if (!sawChannel) {
         m_error = QStringLiteral("no RSS channel");
+        m_items.clear();
         return false;
     }
     return true;

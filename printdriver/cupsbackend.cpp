@@ -1,4 +1,5 @@
 #include "printdriver/cupsbackend.h"
+#include "platform/jsontext.h"
 
 #include "printdriver/jobupload.h"
 #include "printdriver/printinforeader.h"
@@ -217,7 +218,7 @@ int CupsBackend::attempt(JobUpload::Job& job, const Settings& settings, FILE* st
     ::close(fd);
     line(status, "STATE", "-connecting-to-device");
     job.printInfo = QByteArray::fromStdString(text);
-    if (read != PrintInfoReader::Outcome::Complete || !QJsonDocument::fromJson(job.printInfo).isObject()) {
+    if (read != PrintInfoReader::Outcome::Complete || !CJsonText::parse(job.printInfo).isObject()) {
         line(status, "DEBUG",
              QString("print information: %1")
                  .arg(read == PrintInfoReader::Outcome::Complete ? "not valid JSON"

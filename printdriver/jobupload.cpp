@@ -1,4 +1,5 @@
 #include "printdriver/jobupload.h"
+#include "platform/jsontext.h"
 
 #include <QEventLoop>
 #include <QHttpMultiPart>
@@ -62,7 +63,7 @@ JobUpload::Outcome JobUpload::send(const QUrl& origin, const Job& job, int timeo
     const QString errorText = reply->errorString();
     delete reply;
 
-    const QJsonObject answer = QJsonDocument::fromJson(body).object();
+    const QJsonObject answer = CJsonText::parse(body).object();
     const bool envelope = answer.contains("success");
     if (status == 0 || status >= 500 || (!envelope && error != QNetworkReply::NoError)) {
         // Not reached, overloaded or broken: another attempt may succeed.

@@ -1,4 +1,5 @@
 #include "receiver/roomserviceclient.h"
+#include "platform/jsontext.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -72,7 +73,7 @@ void RoomServiceClient::call(const QByteArray& method, const QString& pathAndQue
         reply->deleteLater();
         Result result;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+        const QJsonDocument document = CJsonText::parse(reply->readAll());
         const QJsonObject answer = document.object();
         // An envelope is an object with a boolean "success"; anything else
         // (no connection, time-out, 5xx pages, garbage) did not reach the service's logic.

@@ -1,4 +1,5 @@
 #include "weather/iplocate.h"
+#include "platform/jsontext.h"
 
 #include "core/deployment.h"
 #include "core/singlenetworkmanger.h"
@@ -76,17 +77,9 @@ void IPLocate::onFinished()
         onDefault();
         return;
     }
-    const QString text = QString::fromUtf8(m_reply->readAll());
+    const QByteArray body = m_reply->readAll();
     releaseReply();
-    const int first = text.indexOf(QLatin1Char('{'));
-    const int last = text.lastIndexOf(QLatin1Char('}'));
-    if (first < 0 || last < first) {
-        m_cityName.clear();
-        onDefault();
-        return;
-    }
-    const QJsonObject answer = QJsonDocument::fromJson(text.mid(first, last - first + 1).toUtf8()).object();
-    m_cityName = answer.value(QStringLiteral("city")).toString();
+    m_cityName = cityFromAnswer(body);
     if (m_cityName.isEmpty()) {
         onDefault();
         return;
@@ -95,6 +88,18 @@ void IPLocate::onFinished()
     m_attempts = 0;
     qDebug().noquote() << "IP locate city: " + m_cityName;
     emit cityNameReady(m_cityName, false);
+}
+
+QString IPLocate::cityFromAnswer(const QByteArray& body)
+{
+    const QString text = QString::fromUtf8(body);
+    const int first = text.indexOf(QLatin1Char('{'));
+    const int last = text.lastIndexOf(QLatin1Char('}'));
+    if (first < 0 || last < first) {
+        return QString();
+    }
+    const QJsonObject answer = CJsonText::parse(text.mid(first, last - first + 1).toUtf8()).object();
+    return answer.value(QStringLiteral("city")).toString();
 }
 
 void IPLocate::onDefault()

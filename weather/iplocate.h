@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -20,6 +21,9 @@ public:
     bool isBusy() const { return m_busy; }
 
     static QString defaultCity();
+    // The city of a location answer: the JSON object from its first "{" to
+    // its last "}"; empty when there is none.
+    static QString cityFromAnswer(const QByteArray& body);
 
 signals:
     void cityNameReady(QString cityName, bool bDefault);

@@ -1,4 +1,5 @@
 #include "weather/weather.h"
+#include "platform/jsontext.h"
 
 #include "platform/filemodes.h"
 
@@ -126,16 +127,12 @@ bool CWeather::loadLocalData()
         return false;
     }
     bool used = false;
-    QFile file(cacheFilePath());
-    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        restrictFileToUser(file.fileName());
-        WeatherData cached;
-        if (parseWeather(file.readAll(), true, cached)) {
-            m_data = cached;
-            used = true;
-            emit weaDataReady();
-            qDebug() << "read local weather data file OK";
-        }
+    WeatherData cached;
+    if (readCacheFile(cached)) {
+        m_data = cached;
+        used = true;
+        emit weaDataReady();
+        qDebug() << "read local weather data file OK";
     }
     m_fresh = false;
     return used;
@@ -238,7 +235,7 @@ bool CWeather::parseWeather(const QByteArray& body, bool fromCache, WeatherData&
 {
     WeatherData parsed;
     parsed.updateTime = now();
-    const QJsonObject answer = QJsonDocument::fromJson(body).object();
+    const QJsonObject answer = CJsonText::parse(body).object();
     if (answer.value(QStringLiteral("status")).toString() != QLatin1String("1")) {
         return false;
     }
@@ -294,6 +291,16 @@ WeatherData CWeather::defaultWeatherData()
 QString CWeather::cacheFilePath()
 {
     return QDir(dataDirectory()).filePath(QStringLiteral("WeatherData.json"));
+}
+
+bool CWeather::readCacheFile(WeatherData& data)
+{
+    QFile file(cacheFilePath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return false;
+    }
+    restrictFileToUser(file.fileName());
+    return parseWeather(file.readAll(), true, data);
 }
 
 QString CWeather::temperatureText(const ForecastDay& day)

@@ -40,6 +40,9 @@ public:
     static bool parseWeather(const QByteArray& body, bool fromCache, WeatherData& data);
     static WeatherData defaultWeatherData();
     static QString cacheFilePath();
+    // The cache file, restricted to the user and parsed; false when it is
+    // missing or holds no forecast.
+    static bool readCacheFile(WeatherData& data);
 
     // Test seam: the folder of the icons instead of the one beside the program.
     static void setIconDirectoryForTesting(const QString& directory);

@@ -1,4 +1,5 @@
 #include "standins/localservice/accountstore.h"
+#include "platform/jsontext.h"
 
 #include "standins/localservice/servicelog.h"
 
@@ -509,7 +510,7 @@ Answer AccountStore::changePassword(const QString& accessToken, const QString& p
 Answer AccountStore::modifyProfile(const QString& accessToken, const QString& personJson)
 {
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(personJson.toUtf8(), &error);
+    const QJsonDocument doc = CJsonText::parse(personJson.toUtf8(), &error);
     if (!doc.isObject()) {
         return Answer::fail("1304", "个人信息格式不正确");
     }

@@ -1,4 +1,5 @@
 #include "standins/localservice/controlapi.h"
+#include "platform/jsontext.h"
 
 #include "standins/localservice/httputil.h"
 #include "standins/localservice/localservice.h"
@@ -88,7 +89,7 @@ void ControlApi::add(const char* method, const char* path, const Action& action)
             QJsonObject in;
             if (req.method == "POST" && !req.body.empty()) {
                 QJsonParseError parseError;
-                const QJsonDocument doc = QJsonDocument::fromJson(HttpUtil::body(req), &parseError);
+                const QJsonDocument doc = CJsonText::parse(HttpUtil::body(req), &parseError);
                 if (!doc.isObject()) {
                     HttpUtil::sendJson(
                         res,

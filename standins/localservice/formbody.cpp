@@ -68,7 +68,10 @@ bool FormBody::parse(const QByteArray& body)
                 QString("malformed form: bad percent-escape in field \"%1\"").arg(QString::fromUtf8(name));
             return false;
         }
-        m_fields.append({QString::fromUtf8(name), QString::fromUtf8(value), name + '=' + value});
+        // With their sizes: QString::fromUtf8(QByteArray) stops at a NUL byte,
+        // which would leave a name empty or a value shorter than it was signed.
+        m_fields.append({QString::fromUtf8(name.constData(), name.size()),
+                         QString::fromUtf8(value.constData(), value.size()), name + '=' + value});
     }
     return true;
 }

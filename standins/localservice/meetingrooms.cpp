@@ -1,4 +1,5 @@
 #include "standins/localservice/meetingrooms.h"
+#include "platform/jsontext.h"
 
 #include "standins/localservice/answer.h"
 #include "standins/localservice/httputil.h"
@@ -62,7 +63,7 @@ MeetingRooms::MeetingRooms(LocalService& service) : m_service(service)
             r, QJsonObject{{"ok", true}, {"rooms", rooms()}, {"lifetimeMs", m_lifetimeMs.load()}});
     });
     service.routePlain("POST", "/__control/rooms", [this](const httplib::Request& q, httplib::Response& r) {
-        const QJsonValue lifetime = QJsonDocument::fromJson(HttpUtil::body(q)).object().value("lifetimeMs");
+        const QJsonValue lifetime = CJsonText::parse(HttpUtil::body(q)).object().value("lifetimeMs");
         if (!lifetime.isDouble() || lifetime.toInt() < 100 || lifetime.toInt() > 3600000) {
             HttpUtil::sendJson(
                 r, QJsonObject{{"ok", false}, {"error", "\"lifetimeMs\" must be 100 to 3600000"}}, 400);
@@ -103,11 +104,10 @@ bool MeetingRooms::authorized(const httplib::Request& req, httplib::Response& re
 
 QString MeetingRooms::registerRoom(const httplib::Request& req, httplib::Response& res)
 {
-    const QJsonObject in = QJsonDocument::fromJson(HttpUtil::body(req)).object();
-    const QString name = in.value("name").toString().trimmed();
-    const QString address = in.value("address").toString();
-    const int port = in.value("port").toInt();
-    if (name.isEmpty() || name.size() > kMaxNameLength || !isIpv4(address) || port < 1 || port > 65535) {
+    QString name;
+    QString address;
+    int port = 0;
+    if (!readRegistration(HttpUtil::body(req), name, address, port)) {
         return refuse(
             res, kErrBadRequest,
             "会议室信息不完整: \"name\" (1 to 64 characters), \"address\" (IPv4) and \"port\" are required");
@@ -135,10 +135,23 @@ QString MeetingRooms::registerRoom(const httplib::Request& req, httplib::Respons
     return "accepted: " + room.code;
 }
 
+bool MeetingRooms::readRegistration(const QByteArray& body, QString& name, QString& address, int& port)
+{
+    const QJsonObject in = CJsonText::parse(body).object();
+    name = in.value("name").toString().trimmed();
+    address = in.value("address").toString();
+    port = in.value("port").toInt();
+    return !name.isEmpty() && name.size() <= kMaxNameLength && isIpv4(address) && port >= 1 && port <= 65535;
+}
+
+QString MeetingRooms::readCode(const QByteArray& body)
+{
+    return CJsonText::parse(body).object().value("code").toString().toUpper();
+}
+
 QString MeetingRooms::renew(const httplib::Request& req, httplib::Response& res)
 {
-    const QString code =
-        QJsonDocument::fromJson(HttpUtil::body(req)).object().value("code").toString().toUpper();
+    const QString code = readCode(HttpUtil::body(req));
     Room room;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -25,6 +25,12 @@ public:
 
     void reset();
 
+    // The request parsing of the room calls. A registration needs a name of 1
+    // to 64 characters (trimmed), an IPv4 address and a port; false otherwise.
+    // A renewal names the room's code, which is matched upper-case.
+    static bool readRegistration(const QByteArray& body, QString& name, QString& address, int& port);
+    static QString readCode(const QByteArray& body);
+
 private:
     using Clock = std::chrono::steady_clock;
     struct Room

@@ -1,4 +1,5 @@
 #include "standins/localservice/printservice.h"
+#include "platform/jsontext.h"
 
 #include "standins/localservice/answer.h"
 #include "standins/localservice/httputil.h"
@@ -112,7 +113,7 @@ QString PrintService::upload(const httplib::Request& req, httplib::Response& res
     if (!req.is_multipart_form_data()) {
         return refuse("1602", "请求格式错误: expected multipart/form-data");
     }
-    const QJsonObject info = QJsonDocument::fromJson(field("printInfo")).object();
+    const QJsonObject info = CJsonText::parse(field("printInfo")).object();
     const qint64 accountId = info.value("accountId").toVariant().toLongLong();
     const QString token = info.value("printToken").toString();
     if (token.isEmpty() || accountId <= 0 || token != tokenFor(accountId)) {

@@ -1,4 +1,5 @@
 #include "standins/localservice/publicapi.h"
+#include "platform/jsontext.h"
 
 #include "standins/localservice/answer.h"
 #include "standins/localservice/formbody.h"
@@ -180,7 +181,7 @@ QString PublicApi::analytics(const httplib::Request& req, httplib::Response& res
     const QString data = HttpUtil::query(req, "data");
     const QByteArray json = QByteArray::fromBase64(
         data.toLatin1(), QByteArray::Base64UrlEncoding | QByteArray::AbortOnBase64DecodingErrors);
-    const QJsonObject doc = QJsonDocument::fromJson(json).object();
+    const QJsonObject doc = CJsonText::parse(json).object();
     const QJsonArray events = doc.value("events").toArray();
     if (data.isEmpty() || json.isEmpty() || events.isEmpty() || !doc.value("common").isObject()) {
         const QString reason =

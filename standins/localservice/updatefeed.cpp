@@ -1,4 +1,5 @@
 #include "standins/localservice/updatefeed.h"
+#include "platform/jsontext.h"
 
 #include "standins/localservice/httputil.h"
 #include "standins/localservice/localservice.h"
@@ -198,7 +199,7 @@ void UpdateFeed::control(const httplib::Request& req, httplib::Response& res)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (req.method == "POST") {
-        const QJsonObject in = QJsonDocument::fromJson(HttpUtil::body(req)).object();
+        const QJsonObject in = CJsonText::parse(HttpUtil::body(req)).object();
         State next = m_state;
         const auto pick = [&in](const char* key, QString& field, const QStringList& allowed) {
             if (in.contains(key)) {

@@ -31,6 +31,8 @@ private slots:
         QTest::newRow("only garbage") << QByteArray("not json at all") << QList<QByteArray>{} << 12;
         QTest::newRow("unfinished stays buffered")
             << QByteArray("{\"type\":10001,\"data\":{") << QList<QByteArray>{} << 0;
+        QTest::newRow("stray bracket does not end an object")
+            << QByteArray("{\"a\":]}") + beat << QList<QByteArray>{"{\"a\":]}", beat} << 0;
         QTest::newRow("unparsable object still cut out")
             << QByteArray("{nonsense}") + beat << QList<QByteArray>{"{nonsense}", beat} << 0;
     }

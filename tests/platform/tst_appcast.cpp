@@ -73,6 +73,10 @@ private slots:
         QTest::newRow("not XML") << QByteArray("503 Service Unavailable") << false << "";
         QTest::newRow("empty") << QByteArray() << false << "";
         QTest::newRow("XML but no channel") << QByteArray("<?xml version=\"1.0\"?><html/>") << false << "";
+        QTest::newRow("items but no channel")
+            << "<rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">" + item("2.4.8") +
+                   "</rss>"
+            << false << "";
     }
     void feedOffersOnlyANewerSignedVersion()
     {

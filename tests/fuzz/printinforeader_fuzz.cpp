@@ -1,5 +1,5 @@
-// libFuzzer target: whatever a peer on port 6668 sends, in pieces of any
-// size, the reader ends in one state and a complete text is one balanced
+// libFuzzer target: the print backend's reader of what a peer on port 6668
+// sends, in pieces of any size: the reader ends in one state and a complete text is one balanced
 // object within the size limit.
 #include "printdriver/printinforeader.h"
 
@@ -9,10 +9,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    if (size == 0) {
+        return 0;
+    }
     PrintInfoReader reader;
-    size_t at = 0;
-    // The first byte chooses the piece size: the split must not matter.
-    const size_t piece = size ? (data[0] % 64) + 1 : 1;
+    size_t at = 1;
+    // The first byte chooses the piece size, the rest is the stream: the
+    // split must not matter.
+    const size_t piece = (data[0] % 64) + 1;
     while (at < size && reader.state() == PrintInfoReader::State::NeedMore) {
         const size_t n = size - at < piece ? size - at : piece;
         reader.feed(reinterpret_cast<const char*>(data) + at, n);
