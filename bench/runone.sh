@@ -13,6 +13,7 @@ shift
 out=$TMPDIR/watch.txt
 err=$TMPDIR/stderr.txt
 began=$(date +%s%N)
+: >"$out"
 "$BENCH_BIN/vantelor-mapwatch" --timeout 60 -- "$@" >"$out" 2>"$err" &
 watcher=$!
 pid=""
