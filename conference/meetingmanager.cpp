@@ -6,6 +6,7 @@
 #include "conference/meetingcallback.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
+#include "conference/webchannelidleguard.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -139,6 +140,7 @@ void CMeetingManager::ensureBridge()
     connect(CLoginManager::instance().get(), &CLoginManager::signalTicketOK, m_callback,
             &CMeetingCallback::informTicket);
     m_channel = new QWebChannel(this);
+    new CWebChannelIdleGuard(m_channel);
     m_channel->registerObject("MeetingCallback", m_callback);
 }
 

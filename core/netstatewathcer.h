@@ -17,6 +17,7 @@ public:
     bool startMonitor();
     bool stopMonitor();
     bool isNetOK() const { return m_netOK; }
+    bool isMonitoring() const { return m_monitoring; }
 
     // How long a restart and the quit wait for a worker whose ping is ended.
     static constexpr int kEndWaitMs = 2000;

@@ -20,11 +20,7 @@ std::function<bool()>& onlineCheck()
 }
 } // namespace
 
-CPingThread::CPingThread(QObject* parent) : QThread(parent)
-{
-    connect(&configurationManager(), &QNetworkConfigurationManager::onlineStateChanged, this,
-            &CPingThread::onOnlineStateChanged, Qt::UniqueConnection);
-}
+CPingThread::CPingThread(QObject* parent) : QThread(parent) {}
 
 CPingThread::~CPingThread() = default;
 
@@ -87,6 +83,10 @@ bool CPingThread::end(int waitMs)
 
 void CPingThread::startWatching()
 {
+    // Made here, on the GUI thread, not with the thread: the bearer plugins
+    // it loads are not needed before the first ping.
+    connect(&configurationManager(), &QNetworkConfigurationManager::onlineStateChanged, this,
+            &CPingThread::onOnlineStateChanged, Qt::UniqueConnection);
     m_pingEnded = false;
     start(QThread::InheritPriority);
 }

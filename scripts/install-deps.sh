@@ -8,6 +8,8 @@ PACKAGES=(
   qtbase5-dev qtwebengine5-dev libqt5webchannel5-dev qttranslations5-l10n
   libssl-dev openssl libcpp-httplib-dev zlib1g-dev
   xvfb xauth x11-utils imagemagick fonts-noto-cjk xdotool iproute2
+  # bench/: the X client library of the map watcher, TLS in front of the local service
+  libxcb1-dev socat
   # Screen streaming: capture (ximagesrc), x264enc, avdec_h264, app elements
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly

@@ -1,5 +1,6 @@
 #include "ui/pagehome.h"
 
+#include "ui/firstpaintwatcher.h"
 #include "ui/newslist.h"
 #include "ui/picslider.h"
 #include "ui/screenscale.h"
@@ -77,8 +78,10 @@ PageHome::PageHome(QWidget* parent) : QWidget(parent)
     degreeTemplate = QStringLiteral(
         "<html><head/><body><p>%1<span style=\" vertical-align:super;\">o</span>C</p></body></html>");
 
+    // The cached forecast is part of the first frame; asking the services
+    // waits until that frame is on screen.
     weather->loadLocalData();
-    weather->startLocate();
+    FirstPaintWatcher::runAfterFirstPaint(this, [] { CWeather::instance()->startLocate(); });
 }
 
 void PageHome::setupUi()

@@ -5,6 +5,7 @@
 #include "account/loginmanager.h"
 #include "conference/meetingmanager.h"
 #include "core/deployment.h"
+#include "ui/firstpaintwatcher.h"
 #include "ui/meetingwebpage.h"
 #include "ui/stylesheet.h"
 #include "ui/webviewsupport.h"
@@ -43,9 +44,15 @@ PageMeeting::PageMeeting(QStackedWidget* tools, QWidget* parent) : QWidget(paren
     addToolsPage(tools);
     connect(refreshForMeeting, &QPushButton::clicked, this, &PageMeeting::onBtnHomeClicked);
 
-    // The page is the client's conference controls, signed in or not.
-    createWebView();
-    load();
+    // The page is the client's conference controls, signed in or not. The web
+    // engine starts once the window is on screen: its start-up would hold
+    // back the window's first frame.
+    FirstPaintWatcher::runAfterFirstPaint(this, [this] {
+        if (!webView) {
+            createWebView();
+            load();
+        }
+    });
 }
 
 PageMeeting::~PageMeeting()

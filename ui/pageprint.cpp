@@ -4,6 +4,7 @@
 #include "account/loginmanager.h"
 #include "core/apiconfig.h"
 #include "core/deployment.h"
+#include "ui/firstpaintwatcher.h"
 #include "ui/stylesheet.h"
 #include "ui/windowmain.h"
 
@@ -48,7 +49,8 @@ PagePrint::PagePrint(QWidget* parent) : QWidget(parent)
     normalPixmap.load(QStringLiteral(":/wid/res/print/normal_print.png"));
     errorPixmap.load(QStringLiteral(":/wid/res/print/error_print.png"));
     updateUI();
-    updateLinuxLine();
+    // lpstat is a process of its own: asked once the window is on screen.
+    FirstPaintWatcher::runAfterFirstPaint(this, [this] { updateLinuxLine(); });
 }
 
 void PagePrint::setupUi()

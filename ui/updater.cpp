@@ -3,14 +3,13 @@
 #include "core/deployment.h"
 #include "platform/updateclient.h"
 #include "ui/dialogupdate.h"
+#include "ui/firstpaintwatcher.h"
 #include "ui/windowmain.h"
 
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
-#include <QEvent>
 #include <QNetworkAccessManager>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -18,31 +17,6 @@
 
 namespace {
 constexpr int kTipMs = 30000;
-
-// Waits for the first paint of a window, then lets the event loop finish
-// that frame before the check starts.
-class FirstPaintWatcher : public QObject
-{
-public:
-    FirstPaintWatcher(QWidget* window, std::function<void()> then) : QObject(window), m_then(std::move(then))
-    {
-        window->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, watched, m_then);
-            deleteLater();
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_then;
-};
 
 struct UpdaterState
 {

@@ -12,6 +12,7 @@
 #include "ui/dialogsignup.h"
 #include "ui/dialogtip.h"
 #include "ui/dialogupdate.h"
+#include "ui/firstpaintwatcher.h"
 #include "ui/modalguard.h"
 #include "ui/pagehome.h"
 #include "ui/pagemail.h"
@@ -318,7 +319,8 @@ void WindowMain::startNetworkWatcher()
 {
     CNetStateWathcer* watcher = CNetStateWathcer::instance().get();
     connect(watcher, &CNetStateWathcer::netStateChange, this, &WindowMain::onNetState, Qt::QueuedConnection);
-    watcher->startMonitor();
+    // The first ping (a process of its own) waits until the window is on screen.
+    FirstPaintWatcher::runAfterFirstPaint(this, [] { CNetStateWathcer::instance()->startMonitor(); });
 }
 
 // CLoginManager: signalLogin() -> onLogin(), signalLogout() -> onLogout(),

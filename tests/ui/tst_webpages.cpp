@@ -63,8 +63,8 @@ private slots:
         m_window = WindowMain::instance(false);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window));
-        m_meeting = m_window->findChild<QWebEngineView*>("webViewOnPageMeeting");
-        QVERIFY(m_meeting);
+        // The conference page's view comes right after the window's first paint.
+        QTRY_VERIFY((m_meeting = m_window->findChild<QWebEngineView*>("webViewOnPageMeeting")));
         QVERIFY(!m_window->findChild<QWebEngineView*>("webViewOnPageMail"));
     }
 

@@ -1,4 +1,6 @@
 #include "core/applicationidentity.h"
+#include "core/netstatewathcer.h"
+#include "core/singlenetworkmanger.h"
 #include "dialogwaiter.h"
 #include "mouse.h"
 #include "support/testenvironment.h"
@@ -11,16 +13,19 @@
 #include "ui/screenscale.h"
 #include "ui/userphoto.h"
 #include "ui/windowmain.h"
+#include "weather/weather.h"
 
 #include <QAction>
 #include <QButtonGroup>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QNetworkReply>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QWebEngineView>
 #include <QtTest>
 
 namespace {
@@ -35,6 +40,28 @@ protected:
     {
         if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
             keys << watched->metaObject()->className() + QStringLiteral(" ") + watched->objectName();
+        }
+        return false;
+    }
+};
+
+// What had started when the main window got its first paint.
+class FirstPaintWitness : public QObject
+{
+public:
+    bool painted = false;
+    int webViews = -1;
+    bool monitoring = true;
+    int requests = -1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!painted && event->type() == QEvent::Paint && watched->objectName() == "WindowMain") {
+            painted = true;
+            webViews = watched->findChildren<QWebEngineView*>().size();
+            monitoring = CNetStateWathcer::instance()->isMonitoring();
+            requests = CSingleNetworkManger::instance()->manager()->findChildren<QNetworkReply*>().size();
         }
         return false;
     }
@@ -67,6 +94,30 @@ private slots:
     {
         WindowMain::instance(true);
         window = nullptr;
+    }
+
+    // The first frame comes first: the web engine, the weather's requests and
+    // the ping start only once the window has been painted, and then at once.
+    void paintsBeforeTheWebEngineAndTheNetworkStart()
+    {
+        // Without what the window of init() may have started already.
+        WindowMain::instance(true);
+        CWeather::instance(true);
+        CSingleNetworkManger::instance(true);
+        FirstPaintWitness witness;
+        qApp->installEventFilter(&witness);
+        auto removeFilter = qScopeGuard([&] { qApp->removeEventFilter(&witness); });
+        window = WindowMain::instance(false);
+        window->show();
+        QTRY_VERIFY(witness.painted);
+        QCOMPARE(witness.webViews, 0);
+        QVERIFY(!witness.monitoring);
+        QCOMPARE(witness.requests, 0);
+
+        QTRY_VERIFY(window->findChild<QWebEngineView*>("webViewOnPageMeeting"));
+        QTRY_VERIFY(CNetStateWathcer::instance()->isMonitoring());
+        // No service here: the chain ends with the default forecast.
+        QTRY_VERIFY_WITH_TIMEOUT(!CWeather::instance()->weatherData().days.isEmpty(), 20000);
     }
 
     void startsOnHomeWithTheRightWidgets()
