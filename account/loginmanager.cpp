@@ -11,6 +11,7 @@
 #include "core/deviceidentity.h"
 #include "core/dplustrack.h"
 #include "core/localconfig.h"
+#include "core/serviceerrors.h"
 #include "core/singlenetworkmanger.h"
 
 #include <QBuffer>
@@ -441,7 +442,8 @@ void CLoginManager::replyGetTicket()
     qDebug().noquote() << "user ticket: "
                        << LogText::maskedJson(QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
     emit signalLogState(info->errorCode, info->errorMsg);
-    if (info->errorCode == "1209" || info->errorMsg == QString::fromUtf8("accessToken被踢出")) {
+    if (info->errorCode == QLatin1String(ServiceErrors::kSessionKicked) ||
+        info->errorMsg == QString::fromUtf8(ServiceErrors::kSessionKickedText)) {
         const QString reason = tr("您的账号已在其他设备上登录!");
         logout();
         emit signalBeLogouted(reason);

@@ -6,6 +6,7 @@
 #include "core/apiconfig.h"
 #include "core/deviceidentity.h"
 #include "core/dplustrack.h"
+#include "core/serviceerrors.h"
 
 #include <QDebug>
 
@@ -79,7 +80,7 @@ bool CPasswordManager::replyPasswordCall(const CServiceAnswer& answer, const cha
     // an earlier failure.
     m_errorMsg = answer.unfinished ? noAnswerText() : m_errorMsg;
     answer.applyErrorTo(ignoredCode, m_errorMsg);
-    if (isChange && m_errorMsg == QString::fromUtf8("密码验证失败")) {
+    if (isChange && m_errorMsg == QString::fromUtf8(ServiceErrors::kPasswordCheckFailedText)) {
         m_errorMsg.prepend(QString::fromUtf8("原"));
     }
     emit signalPasswordState("1", m_errorMsg);

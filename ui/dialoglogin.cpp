@@ -2,6 +2,7 @@
 
 #include "account/loginmanager.h"
 #include "core/localconfig.h"
+#include "core/serviceerrors.h"
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
@@ -439,16 +440,16 @@ void DialogLogin::updateState(QString errorCode, QString errorMsg)
         close();
     } else if (errorCode == QLatin1String("1")) {
         showError(tr("无法连接到服务器"));
-    } else if (errorCode == QLatin1String("1012")) {
+    } else if (errorCode == QLatin1String(ServiceErrors::kAccountLocked)) {
         showError(tr("当前账号已被锁定，请稍后登录"));
-    } else if (errorCode == QLatin1String("1200")) {
+    } else if (errorCode == QLatin1String(ServiceErrors::kWrongPassword)) {
         showError(tr("手机号或密码错误，请重新输入"));
-    } else if (errorCode == QLatin1String("1201")) {
+    } else if (errorCode == QLatin1String(ServiceErrors::kSmsSignInFirst)) {
         authBtn->setChecked(true);
         stkwid->setCurrentIndex(CodePage);
         editPhone3->setText(editPhone2->text());
         showError(tr("请先使用验证码登录"));
-    } else if (errorMsg == QStringLiteral("账号不存在或未激活")) {
+    } else if (errorMsg == QString::fromUtf8(ServiceErrors::kUnknownAccountText)) {
         showError(tr("请先注册Vantelor账号再登录"));
     } else {
         if (errorMsg.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "ui/pageproject.h"
 
+#include "core/serviceerrors.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "ui/actionbutton.h"
@@ -299,7 +300,7 @@ void PageProject::onShareStoped()
 void PageProject::onShareError(QString errCode, QString errMsg)
 {
     setupUI();
-    if (errCode == QLatin1String("5001")) {
+    if (errCode == QLatin1String(ServiceErrors::kProjectionNotReached)) {
         tip2_pro->show();
         tip_pro->hide();
         return;
