@@ -568,7 +568,7 @@ void CLoginManager::autoLogin()
         return;
     }
     const QDateTime stored = QDateTime::fromString(config->encryptedValue(CLocalConfig::kTime), Qt::ISODate);
-    if (!stored.isValid() || stored.daysTo(QDateTime::currentDateTime()) > 15) {
+    if (!CLocalConfig::rememberedForAutoLogin(stored, QDateTime::currentDateTime())) {
         return;
     }
     const QString pswd = config->encryptedValue(CLocalConfig::kUserPswd);

@@ -258,12 +258,9 @@ bool DialogLogin::readConfig()
     QString password;
     if (remember) {
         const QString stored = config.encryptedValue(CLocalConfig::kTime, QString());
-        if (!stored.isEmpty()) {
-            const QDateTime time = QDateTime::fromString(stored, Qt::ISODate);
-            // Midnights passed; a time in the future passes too.
-            if (time.isValid() && time.daysTo(QDateTime::currentDateTime()) < kRememberDays) {
-                password = config.encryptedValue(CLocalConfig::kUserPswd, QString());
-            }
+        if (!stored.isEmpty() && CLocalConfig::rememberedForDialog(QDateTime::fromString(stored, Qt::ISODate),
+                                                                   QDateTime::currentDateTime())) {
+            password = config.encryptedValue(CLocalConfig::kUserPswd, QString());
         }
     }
     if (password.isEmpty()) {
@@ -346,8 +343,7 @@ void DialogLogin::on_checkBoxStore2_clicked()
 
 void DialogLogin::on_checkBoxAutoLogin_clicked()
 {
-    CLocalConfig::instance(false)->setValue(QStringLiteral("LoginDlg/autologin"),
-                                            checkBoxAutoLogin->isChecked());
+    CLocalConfig::instance(false)->setValue(CLocalConfig::kAutoLogin, checkBoxAutoLogin->isChecked());
 }
 
 void DialogLogin::setupPage2()

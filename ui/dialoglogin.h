@@ -26,9 +26,6 @@ public:
 
     // Stands in the password field while a remembered password is offered.
     static QString rememberedPlaceholder();
-    // A remembered password is offered while fewer midnights than this have
-    // passed since it was stored.
-    static constexpr int kRememberDays = 15;
 
 signals:
     // The user asked to register.
