@@ -9,7 +9,6 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpServer>
@@ -240,13 +239,7 @@ void CPrintBridge::fetchPrintInfo()
     qDebug() << "Get onlineprint info";
     // Each fetch keeps its own reply: overlapping connections never read each other's.
     QPointer<QNetworkReply> reply = CSingleNetworkManger::instance()->manager()->post(request, body);
-    if (!reply->isFinished()) {
-        QEventLoop loop;
-        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(fetchLimitMs(), Qt::CoarseTimer, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    CSignedRequest::waitFor(reply, fetchLimitMs());
     replyPrintInfo(reply, accountId);
 }
 
@@ -267,7 +260,6 @@ void CPrintBridge::replyPrintInfo(QPointer<QNetworkReply>& reply, const QString&
         qDebug().noquote() << "Get onlineprint info OK:" << LogText::maskedJson(info->printInfo.toUtf8());
         return;
     }
-    info->errorCode = answer.errorCode;
-    info->errorMsg = answer.errorMsg;
+    answer.applyErrorTo(info->errorCode, info->errorMsg, CServiceAnswer::Take::AsItCame);
     qDebug().noquote() << "Get online print data error:" << info->errorCode << info->errorMsg;
 }
