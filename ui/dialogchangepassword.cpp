@@ -37,15 +37,8 @@ DialogChangePassword::DialogChangePassword(QWidget* parent) : QDialog(parent)
         PasswordField::prepareField(field, this);
     }
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgchangepassword"), sheet)) {
-        setStyleSheet(sheet);
-        page1->setStyleSheet(sheet);
-        page11->setStyleSheet(sheet);
-        page12->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgchangepassword.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgchangepassword"), {this, page1, page11, page12},
+                    "Can't open the style sheet file of wid_dlgchangepassword.qss");
 
     editPswOld->setFocus();
     applyFonts();

@@ -43,15 +43,8 @@ DialogFindPassword::DialogFindPassword(QWidget* parent) : QDialog(parent)
     }
     btnClose->lower();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgfindpassword"), sheet)) {
-        setStyleSheet(sheet);
-        page1->setStyleSheet(sheet);
-        page11->setStyleSheet(sheet);
-        page12->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgfindpassword.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgfindpassword"), {this, page1, page11, page12},
+                    "Can't open the style sheet file of wid_dlgfindpassword.qss");
 
     editPhone->setFocus();
     applyFonts();

@@ -88,15 +88,8 @@ DialogLogin::DialogLogin(QWidget* parent) : QDialog(parent)
         PasswordField::prepareField(field, this);
     }
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlglogin"), sheet)) {
-        setStyleSheet(sheet);
-        page1->setStyleSheet(sheet);
-        page2->setStyleSheet(sheet);
-        page3->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlglogin.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlglogin"), {this, page1, page2, page3},
+                    "Can't open the style sheet file of wid_dlglogin.qss");
 
     countdown = new CCodeCountdown(codeBtn3, CCodeCountdown::Style::EndsAtSixtiethTick, this);
     editPhone2->setFocus();

@@ -50,15 +50,8 @@ DialogSignup::DialogSignup(QWidget* parent) : QDialog(parent)
     setupPage11();
     setupPage12();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgsignup"), sheet)) {
-        setStyleSheet(sheet);
-        pageSignup->setStyleSheet(sheet);
-        page11->setStyleSheet(sheet);
-        page12->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgsignup.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgsignup"), {this, pageSignup, page11, page12},
+                    "Can't open the style sheet file of wid_dlgsignup.qss");
 
     editPhone11->setFocus();
     applyFonts();

@@ -30,12 +30,7 @@ PagePrint::PagePrint(QWidget* parent) : QWidget(parent)
 {
     setupUi();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_pageprint"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of pageprint.";
-    }
+    applyStyleSheet(QStringLiteral("wid_pageprint"), {this}, "Can't open the qss file of pageprint.");
 
     if (auto* window = qobject_cast<WindowMain*>(parent)) {
         connect(login_print, &QPushButton::clicked, window, &WindowMain::onShowLoginDlg);

@@ -135,12 +135,7 @@ void PageProject::setupFields()
 
 void PageProject::loadStyleSheet()
 {
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_pageproject"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of pageproject.";
-    }
+    applyStyleSheet(QStringLiteral("wid_pageproject"), {this}, "Can't open the qss file of pageproject.");
 }
 
 void PageProject::connectSignals()
