@@ -11,7 +11,8 @@ bool applyStyleSheet(const QString& name, std::initializer_list<QWidget*> widget
         qWarning() << warning;
         return false;
     }
-    const QString sheet = QString::fromUtf8(file.readAll());
+    const QString sheet = QString::fromUtf8(file.readAll())
+                              .replace(QLatin1String("@ACTION_COLOUR@"), QLatin1String(kActionColour));
     for (QWidget* widget : widgets) {
         widget->setStyleSheet(sheet);
     }

@@ -290,7 +290,8 @@ void WindowMain::applyStyleSheets()
                                                "border-bottom: 1px solid rgb(200,200,200);}"));
     frameSystemBtn->setStyleSheet(QStringLiteral("#frameSystemBtn{background-color: rgb(250,250,250);"
                                                  "border-top: 1px solid rgb(200,200,200);}"));
-    frameUserPhoto->setStyleSheet(QStringLiteral("#frameUserPhoto{background-color: rgb(1,149,255);}"));
+    frameUserPhoto->setStyleSheet(
+        QStringLiteral("#frameUserPhoto{background-color: %1;}").arg(kActionColour));
 }
 
 void WindowMain::makeConnections()
