@@ -6,7 +6,6 @@
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
-#include "ui/dialogplacement.h"
 #include "ui/formwidgets.h"
 #include "ui/passwordfield.h"
 #include "ui/screenscale.h"
@@ -50,23 +49,13 @@ QPushButton* makeTab(QWidget* parent, const char* name, const QRect& geometry, c
     button->setAutoExclusive(true);
     return button;
 }
-
-void setFontSize(QWidget* widget, const QFont& base, int sizeClass)
-{
-    QFont font = base;
-    font.setPointSize(fontPointSize(sizeClass));
-    widget->setFont(font);
-}
 } // namespace
 
-DialogLogin::DialogLogin(QWidget* parent) : QDialog(parent)
+DialogLogin::DialogLogin(QWidget* parent) : AccountDialog(parent)
 {
     setupUi();
 
-    setWindowFlags(Qt::FramelessWindowHint);
-    setModal(true);
-    setWindowModality(Qt::WindowModal);
-    relocateToCenter();
+    becomeChildDialog(true);
 
     buttonGroup = new QButtonGroup(this);
     buttonGroup->setExclusive(true);
@@ -118,14 +107,8 @@ QString DialogLogin::rememberedPlaceholder()
 
 void DialogLogin::setupUi()
 {
-    setObjectName(QStringLiteral("DialogLogin"));
-    resize(426, 450);
-    setWindowTitle(tr("登录Vantelor"));
-    setFont(FormWidgets::dialogFont());
-
-    frameContent = new QFrame(this);
-    frameContent->setObjectName(QStringLiteral("frameContent"));
-    frameContent->setGeometry(0, 50, 426, 400);
+    setupShell("DialogLogin");
+    frameContent = addContentFrame();
 
     stkwid = new QStackedWidget(frameContent);
     stkwid->setObjectName(QStringLiteral("stkwid"));
@@ -135,8 +118,7 @@ void DialogLogin::setupUi()
     pswdBtn = makeTab(frameContent, "pswdBtn", QRect(0, 0, 213, 45), tr("密码登录"));
     authBtn = makeTab(frameContent, "authBtn", QRect(213, 0, 213, 45), tr("验证码登录"));
 
-    btn_close_login_new = FormWidgets::button(this, "btn_close_login_new", QRect(394, 0, 32, 56));
-    btn_close_login_new->setToolTip(tr("关闭"));
+    btn_close_login_new = addCloseButton("btn_close_login_new");
 
     // The scan page: nothing leads to it, its texts stay hidden.
     page1 = FormWidgets::page(stkwid, "page1");
@@ -189,19 +171,13 @@ void DialogLogin::setupUi()
 void DialogLogin::applyFonts()
 {
     const QFont base = pswdBtn->font();
-    for (QWidget* w : std::initializer_list<QWidget*>{scanBtn, pswdBtn, authBtn, loginBtn2, loginBtn3}) {
-        setFontSize(w, base, 3);
-    }
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{labelTip1_1, editPhone2, editPsw2, editPhone3, editPsw3, codeBtn3,
-                                         labelPhone2, labelPhone3, labelPsw2, labelPsw3}) {
-        setFontSize(w, base, 2);
-    }
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{regBtn1, labelTip1_2, labelTip2, checkBoxStore2, checkBoxAutoLogin,
-                                         regBtn2, labelTip3, regBtn3, btnFindPsw}) {
-        setFontSize(w, base, 1);
-    }
+    setFonts(base, 3, {scanBtn, pswdBtn, authBtn, loginBtn2, loginBtn3});
+    setFonts(base, 2,
+             {labelTip1_1, editPhone2, editPsw2, editPhone3, editPsw3, codeBtn3, labelPhone2, labelPhone3,
+              labelPsw2, labelPsw3});
+    setFonts(base, 1,
+             {regBtn1, labelTip1_2, labelTip2, checkBoxStore2, checkBoxAutoLogin, regBtn2, labelTip3, regBtn3,
+              btnFindPsw});
 }
 
 void DialogLogin::makeConnections()
@@ -224,16 +200,10 @@ void DialogLogin::makeConnections()
     connect(loginBtn2, &QPushButton::clicked, this, &DialogLogin::loginPswd);
     connect(codeBtn3, &QPushButton::clicked, this, &DialogLogin::sendVerCode);
     connect(loginBtn3, &QPushButton::clicked, this, &DialogLogin::loginAuth);
-    connect(btn_close_login_new, &QPushButton::clicked, this, &DialogLogin::close);
     connect(buttonGroup, &QButtonGroup::idClicked, stkwid, &QStackedWidget::setCurrentIndex);
     connect(buttonGroup, &QButtonGroup::idClicked, this, &DialogLogin::clearState);
     connect(CLoginManager::instance(false).get(), &CLoginManager::signalLogState, this,
             &DialogLogin::updateState);
-}
-
-void DialogLogin::relocateToCenter()
-{
-    centerOnParent(this);
 }
 
 bool DialogLogin::readConfig()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/accountdialog.h"
 #include <QString>
 
 class CCodeCountdown;
@@ -17,7 +17,7 @@ class QWidget;
 // Remembers the last phone numbers, the password for 15 days and the
 // auto-login choice; the login manager does the network work and reports the
 // outcome through signalLogState.
-class DialogLogin : public QDialog
+class DialogLogin : public AccountDialog
 {
     Q_OBJECT
 public:
@@ -32,9 +32,6 @@ signals:
     void signupBtnClicked();
     // The user asked to recover the password.
     void findPswBtnClicked();
-
-public slots:
-    void relocateToCenter();
 
 private slots:
     bool saveConfig();
