@@ -8,9 +8,9 @@
 #include "account/tokenmanager.h"
 #include "core/apiconfig.h"
 #include "core/cipher.h"
-#include "core/deviceidentity.h"
 #include "core/dplustrack.h"
 #include "core/localconfig.h"
+#include "core/serviceerrors.h"
 #include "core/singlenetworkmanger.h"
 
 #include <QBuffer>
@@ -51,18 +51,13 @@ QImage decodePhoto(const QByteArray& data)
     return reader.read();
 }
 
-QString appCode()
-{
-    return CApiConfig::instance()->slot(CApiConfig::AppCode);
-}
-
 // The body of the ticket and logout calls.
 CSignedRequest::FormFields tokenFields()
 {
-    return {{"accessToken", CLoginInfo::instance()->accessToken},
-            {"appCode", appCode()},
-            {"clientIp", deviceIdentity(true)},
-            {"deviceId", deviceIdentity(false)}};
+    return CSignedRequest::Form()
+        .field("accessToken", CLoginInfo::instance()->accessToken)
+        .appCode()
+        .device();
 }
 } // namespace
 
@@ -282,9 +277,7 @@ void CLoginManager::requestCompanyList()
 {
     qDebug() << "get CompanyId";
     watch(CSignedRequest::post(
-              {CApiConfig::UrlCompanyList,
-               {{"__accesstoken", CLoginInfo::instance()->accessToken}, {"__appcode", appCode()}},
-               CApiConfig::SignatureVersionB}),
+              {CApiConfig::UrlCompanyList, CSignedRequest::Form().session(), CApiConfig::SignatureVersionB}),
           &CLoginManager::replyGetComId, true);
 }
 
@@ -300,8 +293,7 @@ void CLoginManager::replyGetComId()
         qDebug() << "CompanyId OK";
         readCompanies(answer.content, *info);
     } else {
-        info->errorCode = answer.errorCode;
-        info->errorMsg = answer.errorMsg;
+        answer.applyErrorTo(info->errorCode, info->errorMsg, CServiceAnswer::Take::AsItCame);
         qDebug().noquote() << "CompanyId error:" << info->errorCode << info->errorMsg;
     }
     requestPersonDetail();
@@ -329,12 +321,10 @@ void CLoginManager::readCompanies(const QJsonValue& content, CLoginInfo& info)
 void CLoginManager::requestPersonDetail()
 {
     qDebug() << "Get Person Detail";
-    const auto& info = CLoginInfo::instance();
-    watch(CSignedRequest::post({CApiConfig::UrlPersonDetail,
-                                {{"__accesstoken", info->accessToken},
-                                 {"__appcode", appCode()},
-                                 {"targetAccountId", info->accountId}},
-                                CApiConfig::SignatureVersionB}),
+    watch(CSignedRequest::post(
+              {CApiConfig::UrlPersonDetail,
+               CSignedRequest::Form().session().field("targetAccountId", CLoginInfo::instance()->accountId),
+               CApiConfig::SignatureVersionB}),
           &CLoginManager::replyGetPerDetail, true);
 }
 
@@ -347,8 +337,7 @@ void CLoginManager::replyGetPerDetail()
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
     const auto& info = CLoginInfo::instance();
     if (!answer.success) {
-        info->errorCode = answer.errorCode;
-        info->errorMsg = answer.errorMsg;
+        answer.applyErrorTo(info->errorCode, info->errorMsg, CServiceAnswer::Take::AsItCame);
         qDebug().noquote() << "Person Detail error:" << info->errorCode << info->errorMsg;
         reportAttempt(info->errorCode, info->errorMsg);
         return;
@@ -445,8 +434,7 @@ void CLoginManager::replyGetTicket()
         }
         return;
     }
-    info->errorCode = answer.errorCode;
-    info->errorMsg = answer.errorMsg;
+    answer.applyErrorTo(info->errorCode, info->errorMsg, CServiceAnswer::Take::AsItCame);
     qDebug().noquote() << "user ticket: "
                        << LogText::maskedJson(QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
     emit signalLogState(info->errorCode, info->errorMsg);
@@ -466,7 +454,8 @@ bool CLoginManager::readTicket(const CServiceAnswer& answer, CLoginInfo& info)
 
 bool CLoginManager::isKickedOut(const CLoginInfo& info)
 {
-    return info.errorCode == "1209" || info.errorMsg == QString::fromUtf8("accessToken被踢出");
+    return info.errorCode == QLatin1String(ServiceErrors::kSessionKicked) ||
+           info.errorMsg == QString::fromUtf8(ServiceErrors::kSessionKickedText);
 }
 
 void CLoginManager::timerEvent(QTimerEvent* event)
@@ -532,11 +521,11 @@ void CLoginManager::sendVerCode(const QString& phoneNum)
 {
     qDebug() << "Send VerCode";
     QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlSendSmsCode,
-                                                 {{"account", phoneNum},
-                                                  {"appCode", appCode()},
-                                                  {"clientIp", deviceIdentity(true)},
-                                                  {"deviceId", deviceIdentity(false)},
-                                                  {"type", "PHONECODE_LOGIN"}},
+                                                 CSignedRequest::Form()
+                                                     .field("account", phoneNum)
+                                                     .appCode()
+                                                     .device()
+                                                     .field("type", "PHONECODE_LOGIN"),
                                                  CApiConfig::SignatureVersionA});
     if (reply) {
         connect(reply, &QNetworkReply::finished, this, &CLoginManager::replySendVerCode);
@@ -586,7 +575,7 @@ void CLoginManager::autoLogin()
         return;
     }
     const QDateTime stored = QDateTime::fromString(config->encryptedValue(CLocalConfig::kTime), Qt::ISODate);
-    if (!stored.isValid() || stored.daysTo(QDateTime::currentDateTime()) > 15) {
+    if (!CLocalConfig::rememberedForAutoLogin(stored, QDateTime::currentDateTime())) {
         return;
     }
     const QString pswd = config->encryptedValue(CLocalConfig::kUserPswd);

@@ -4,17 +4,10 @@
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
 #include "core/apiconfig.h"
-#include "core/deviceidentity.h"
 #include "core/dplustrack.h"
+#include "core/serviceerrors.h"
 
 #include <QDebug>
-
-namespace {
-QString appCode()
-{
-    return CApiConfig::instance()->slot(CApiConfig::AppCode);
-}
-} // namespace
 
 QString CPasswordManager::noAnswerText()
 {
@@ -29,18 +22,17 @@ bool CPasswordManager::changePassword(const QString& oldPassword, const QString&
         return false;
     }
     qDebug() << "CPasswordManager: changePassword";
-    const auto& info = CLoginInfo::instance();
-    const CServiceAnswer answer = CSignedRequest::exchange({CApiConfig::UrlChangePassword,
-                                                            {{"__accesstoken", info->accessToken},
-                                                             {"__appcode", appCode()},
-                                                             {"account", info->phone},
-                                                             {"appCode", appCode()},
-                                                             {"clientIp", deviceIdentity(true)},
-                                                             {"deviceId", deviceIdentity(false)},
-                                                             {"newPassword", newPassword},
-                                                             {"oldPassword", oldPassword}},
-                                                            CApiConfig::SignatureVersionA},
-                                                           kAnswerLimitMs);
+    const CServiceAnswer answer =
+        CSignedRequest::exchange({CApiConfig::UrlChangePassword,
+                                  CSignedRequest::Form()
+                                      .session()
+                                      .field("account", CLoginInfo::instance()->phone)
+                                      .appCode()
+                                      .device()
+                                      .field("newPassword", newPassword)
+                                      .field("oldPassword", oldPassword),
+                                  CApiConfig::SignatureVersionA},
+                                 kAnswerLimitMs);
     return replyPasswordCall(answer, "changePassword", "修改密码", true);
 }
 
@@ -52,16 +44,11 @@ bool CPasswordManager::resetPassword(const QString& newPassword)
         return false;
     }
     qDebug() << "CPasswordManager: resetPassword";
-    const CServiceAnswer answer =
-        CSignedRequest::exchange({CApiConfig::UrlResetPassword,
-                                  {{"__accesstoken", CLoginInfo::instance()->accessToken},
-                                   {"__appcode", appCode()},
-                                   {"appCode", appCode()},
-                                   {"clientIp", deviceIdentity(true)},
-                                   {"deviceId", deviceIdentity(false)},
-                                   {"newPassword", newPassword}},
-                                  CApiConfig::SignatureVersionA},
-                                 kAnswerLimitMs);
+    const CServiceAnswer answer = CSignedRequest::exchange(
+        {CApiConfig::UrlResetPassword,
+         CSignedRequest::Form().session().appCode().device().field("newPassword", newPassword),
+         CApiConfig::SignatureVersionA},
+        kAnswerLimitMs);
     return replyPasswordCall(answer, "resetPassword", "重置密码", false);
 }
 
@@ -90,7 +77,7 @@ bool CPasswordManager::readPasswordAnswer(const CServiceAnswer& answer, bool isC
     // an earlier failure.
     errorMsg = answer.unfinished ? noAnswerText() : errorMsg;
     answer.applyErrorTo(ignoredCode, errorMsg);
-    if (isChange && errorMsg == QString::fromUtf8("密码验证失败")) {
+    if (isChange && errorMsg == QString::fromUtf8(ServiceErrors::kPasswordCheckFailedText)) {
         errorMsg.prepend(QString::fromUtf8("原"));
     }
     return false;
@@ -106,11 +93,7 @@ bool CPasswordManager::modifyProfile(const QString& personJson)
     qDebug() << "CPasswordManager: modifyProfile";
     const CServiceAnswer answer =
         CSignedRequest::exchange({CApiConfig::UrlModifyProfile,
-                                  {{"__accesstoken", CLoginInfo::instance()->accessToken},
-                                   {"__appcode", appCode()},
-                                   {"clientIp", deviceIdentity(true)},
-                                   {"deviceId", deviceIdentity(false)},
-                                   {"personJson", personJson}},
+                                  CSignedRequest::Form().session().device().field("personJson", personJson),
                                   CApiConfig::SignatureVersionB},
                                  kAnswerLimitMs, false);
     return replyModifyProfile(answer);

@@ -9,7 +9,6 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpServer>
@@ -240,13 +239,7 @@ void CPrintBridge::fetchPrintInfo()
     qDebug() << "Get onlineprint info";
     // Each fetch keeps its own reply: overlapping connections never read each other's.
     QPointer<QNetworkReply> reply = CSingleNetworkManger::instance()->manager()->post(request, body);
-    if (!reply->isFinished()) {
-        QEventLoop loop;
-        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(fetchLimitMs(), Qt::CoarseTimer, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    CSignedRequest::waitFor(reply, fetchLimitMs());
     replyPrintInfo(reply, accountId);
 }
 
@@ -275,7 +268,6 @@ bool CPrintBridge::readPrintInfo(const CServiceAnswer& answer, CLoginInfo& info)
             QString::fromUtf8(QJsonDocument(answer.content.toObject().value("data").toObject()).toJson());
         return true;
     }
-    info.errorCode = answer.errorCode;
-    info.errorMsg = answer.errorMsg;
+    answer.applyErrorTo(info.errorCode, info.errorMsg, CServiceAnswer::Take::AsItCame);
     return false;
 }

@@ -1,8 +1,16 @@
 #include "account/serviceanswer.h"
 
-void CServiceAnswer::applyErrorTo(QString& callerErrorCode, QString& callerErrorMsg) const
+void CServiceAnswer::applyErrorTo(QString& callerErrorCode, QString& callerErrorMsg, Take take) const
 {
-    if (!received || success) {
+    if (!received) {
+        return;
+    }
+    if (take == Take::AsItCame) {
+        callerErrorCode = errorCode;
+        callerErrorMsg = errorMsg;
+        return;
+    }
+    if (success) {
         return;
     }
     if (!errorMsg.isEmpty()) {

@@ -26,8 +26,18 @@ struct CServiceAnswer
     // client's offset: the calls that retry may send once more.
     bool timeOffsetChanged = false;
 
-    // The manager-side part of the common handling: on failure, errorMsg
-    // replaces the caller's text when non-empty and errorCode always replaces
-    // the caller's code; a success leaves both alone.
-    void applyErrorTo(QString& callerErrorCode, QString& callerErrorMsg) const;
+    // How applyErrorTo takes the answer's error pair.
+    enum class Take
+    {
+        // The manager-side part of the common handling: on failure, errorMsg
+        // replaces the caller's text when non-empty and errorCode always
+        // replaces the caller's code; a success leaves both alone.
+        Failure,
+        // Both as they came, an empty errorMsg too, for a caller that has
+        // judged the call failed itself: the sign-in record holds the pair of
+        // the last failed step (a ticket answer without a ticket failed too).
+        AsItCame,
+    };
+    // Nothing for an answer not received.
+    void applyErrorTo(QString& callerErrorCode, QString& callerErrorMsg, Take take = Take::Failure) const;
 };

@@ -1,6 +1,7 @@
 #include "account/signedrequest.h"
 #include "platform/jsontext.h"
 
+#include "account/logininfo.h"
 #include "core/cipher.h"
 #include "core/deviceidentity.h"
 #include "core/singlenetworkmanger.h"
@@ -39,6 +40,33 @@ QByteArray escapeFormSeparators(const QByteArray& value)
     return out;
 }
 } // namespace
+
+QString CSignedRequest::appCode()
+{
+    return CApiConfig::instance()->slot(CApiConfig::AppCode);
+}
+
+CSignedRequest::Form& CSignedRequest::Form::field(const QString& name, const QString& value)
+{
+    m_fields.append({name, value});
+    return *this;
+}
+
+CSignedRequest::Form& CSignedRequest::Form::session()
+{
+    return field("__accesstoken", CLoginInfo::instance()->accessToken)
+        .field("__appcode", CSignedRequest::appCode());
+}
+
+CSignedRequest::Form& CSignedRequest::Form::appCode()
+{
+    return field("appCode", CSignedRequest::appCode());
+}
+
+CSignedRequest::Form& CSignedRequest::Form::device()
+{
+    return field("clientIp", deviceIdentity(true)).field("deviceId", deviceIdentity(false));
+}
 
 QString CSignedRequest::formBody(const FormFields& fields)
 {
@@ -127,8 +155,14 @@ QPointer<QNetworkReply> CSignedRequest::post(const Call& call)
 QPointer<QNetworkReply> CSignedRequest::postAndWait(const Call& call, int timeLimitMs)
 {
     QPointer<QNetworkReply> reply = post(call);
+    waitFor(reply, timeLimitMs);
+    return reply;
+}
+
+void CSignedRequest::waitFor(const QPointer<QNetworkReply>& reply, int timeLimitMs)
+{
     if (!reply || reply->isFinished()) {
-        return reply;
+        return;
     }
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -140,7 +174,6 @@ QPointer<QNetworkReply> CSignedRequest::postAndWait(const Call& call, int timeLi
         limit.start(timeLimitMs);
     }
     loop.exec();
-    return reply;
 }
 
 CServiceAnswer CSignedRequest::readAnswer(QPointer<QNetworkReply>& reply, bool learnTimeOffset)

@@ -16,8 +16,7 @@
 // HMAC headers, answered by a JSON envelope.
 //
 //   // asynchronous
-//   m_reply = CSignedRequest::post({CApiConfig::UrlCompanyList,
-//                                   {{"__accesstoken", token}, {"__appcode", appCode}},
+//   m_reply = CSignedRequest::post({CApiConfig::UrlCompanyList, CSignedRequest::Form().session(),
 //                                   CApiConfig::SignatureVersionB});
 //   connect(m_reply, &QNetworkReply::finished, this, &CLoginManager::replyGetComId);
 //   ...
@@ -31,6 +30,29 @@ class CSignedRequest
     Q_DECLARE_TR_FUNCTIONS(CSignedRequest)
 public:
     using FormFields = QList<QPair<QString, QString>>;
+
+    // The deployment's application code, sent as "appCode" or, beside the
+    // session's token, as "__appcode".
+    static QString appCode();
+
+    // A call's form fields in body order, each written where it stands; the
+    // fields many calls share are one step each:
+    //   Form().field("account", phone).appCode().device().field("type", "PHONECODE_LOGIN")
+    class Form
+    {
+    public:
+        Form& field(const QString& name, const QString& value);
+        // "__accesstoken" (the signed-in user's access token) and "__appcode".
+        Form& session();
+        // "appCode".
+        Form& appCode();
+        // "clientIp" and "deviceId": this computer's address and identity.
+        Form& device();
+        operator FormFields() const { return m_fields; }
+
+    private:
+        FormFields m_fields;
+    };
 
     struct Call
     {
@@ -78,6 +100,11 @@ public:
     // timeLimitMs > 0, that many milliseconds have passed. Events keep being
     // processed meanwhile. The reply may still be unfinished on return.
     static QPointer<QNetworkReply> postAndWait(const Call& call, int timeLimitMs = 0);
+
+    // The wait of postAndWait(), for any reply: a local event loop until reply
+    // finishes or is destroyed or, when timeLimitMs > 0, that many milliseconds
+    // have passed. Returns at once for a null or finished reply.
+    static void waitFor(const QPointer<QNetworkReply>& reply, int timeLimitMs = 0);
 
     // The common answer handling: reads the whole body, schedules the reply
     // for deletion and forgets it, parses the envelope; on failure, when

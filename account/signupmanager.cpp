@@ -4,18 +4,12 @@
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
 #include "core/apiconfig.h"
-#include "core/deviceidentity.h"
 #include "core/dplustrack.h"
 
 #include <QDebug>
 #include <QPointer>
 
 namespace {
-QString appCode()
-{
-    return CApiConfig::instance()->slot(CApiConfig::AppCode);
-}
-
 // The answer of the reply that finished, through the common handling; the
 // caller's text stays unless the answer brings its own.
 CServiceAnswer finishedAnswer(QObject* sender, QString& errorMsg)
@@ -31,13 +25,10 @@ CServiceAnswer finishedAnswer(QObject* sender, QString& errorMsg)
 void CSignupManager::sendVerCode(const QString& phone)
 {
     qDebug() << "CSignupManager: Send VerCode";
-    QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlSendSmsCode,
-                                                 {{"account", phone},
-                                                  {"appCode", appCode()},
-                                                  {"clientIp", deviceIdentity(true)},
-                                                  {"deviceId", deviceIdentity(false)},
-                                                  {"type", "ACCOUNT_CREATE"}},
-                                                 CApiConfig::SignatureVersionA});
+    QNetworkReply* reply = CSignedRequest::post(
+        {CApiConfig::UrlSendSmsCode,
+         CSignedRequest::Form().field("account", phone).appCode().device().field("type", "ACCOUNT_CREATE"),
+         CApiConfig::SignatureVersionA});
     if (reply) {
         connect(reply, &QNetworkReply::finished, this, &CSignupManager::replySendVerCode);
     }
@@ -62,11 +53,11 @@ void CSignupManager::preCreateAccount(const QString& phone, const QString& verif
 {
     qDebug() << "CSignupManager: preCreateAccount";
     QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlPreCreateAccount,
-                                                 {{"account", phone},
-                                                  {"appCode", appCode()},
-                                                  {"clientIp", deviceIdentity(true)},
-                                                  {"deviceId", deviceIdentity(false)},
-                                                  {"verificationCode", verificationCode}},
+                                                 CSignedRequest::Form()
+                                                     .field("account", phone)
+                                                     .appCode()
+                                                     .device()
+                                                     .field("verificationCode", verificationCode),
                                                  CApiConfig::SignatureVersionA});
     if (reply) {
         connect(reply, &QNetworkReply::finished, this, &CSignupManager::replyPreCreatAccount);
@@ -110,11 +101,7 @@ bool CSignupManager::invitatedJoin()
     qDebug() << "CSignupManager: invitatedJoin";
     const CServiceAnswer answer =
         CSignedRequest::exchange({CApiConfig::UrlJoinInvitingCompany,
-                                  {{"__accesstoken", CLoginInfo::instance()->accessToken},
-                                   {"__appcode", appCode()},
-                                   {"clientIp", deviceIdentity(true)},
-                                   {"deviceId", deviceIdentity(false)}},
-                                  CApiConfig::SignatureVersionB},
+                                  CSignedRequest::Form().session().device(), CApiConfig::SignatureVersionB},
                                  kJoinLimitMs);
     if (answer.success) {
         qDebug() << "CSignupManager: invitatedJoin OK";

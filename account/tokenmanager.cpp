@@ -3,17 +3,8 @@
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "core/apiconfig.h"
-#include "core/deviceidentity.h"
 
 #include <QDebug>
-#include <QEventLoop>
-
-namespace {
-QString appCode()
-{
-    return CApiConfig::instance()->slot(CApiConfig::AppCode);
-}
-} // namespace
 
 void CTokenManager::cancel()
 {
@@ -32,12 +23,7 @@ bool CTokenManager::exchange(const CSignedRequest::Call& call, CServiceAnswer& a
     const quint64 mine = m_exchange;
     QPointer<QNetworkReply> reply = CSignedRequest::post(call);
     m_pending = reply;
-    if (reply && !reply->isFinished()) {
-        QEventLoop loop;
-        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    CSignedRequest::waitFor(reply);
     if (mine != m_exchange) {
         qDebug() << "CTokenManager: a newer call took over, this answer is dropped";
         m_superseded = true;
@@ -57,14 +43,15 @@ bool CTokenManager::authCodeByPswd(const QString& account, const QString& passwo
         return false;
     }
     qDebug() << "get authCode by pswd";
-    const CSignedRequest::Call call(CApiConfig::UrlAuthCodeByPassword,
-                                    {{"account", account},
-                                     {"appCode", appCode()},
-                                     {"clientIp", deviceIdentity(true)},
-                                     {"deviceId", deviceIdentity(false)},
-                                     {"keyVersion", CApiConfig::instance()->slot(CApiConfig::KeyVersion)},
-                                     {"password", password}},
-                                    CApiConfig::SignatureVersionA, {"account", "password"});
+    const CSignedRequest::Call call(
+        CApiConfig::UrlAuthCodeByPassword,
+        CSignedRequest::Form()
+            .field("account", account)
+            .appCode()
+            .device()
+            .field("keyVersion", CApiConfig::instance()->slot(CApiConfig::KeyVersion))
+            .field("password", password),
+        CApiConfig::SignatureVersionA, {"account", "password"});
     CServiceAnswer answer;
     return exchange(call, answer) && replyPswd(answer, account, password, retryCount);
 }
@@ -96,12 +83,12 @@ bool CTokenManager::authCodeByVerCode(const QString& phone, const QString& verCo
     m_lastVerCode = verCode;
     qDebug() << "get authCode by vercode";
     const CSignedRequest::Call call(CApiConfig::UrlAuthCodeBySmsCode,
-                                    {{"account", phone},
-                                     {"appCode", appCode()},
-                                     {"clientIp", deviceIdentity(true)},
-                                     {"deviceId", deviceIdentity(false)},
-                                     {"phoneCode", verCode},
-                                     {"type", "PHONECODE_LOGIN"}},
+                                    CSignedRequest::Form()
+                                        .field("account", phone)
+                                        .appCode()
+                                        .device()
+                                        .field("phoneCode", verCode)
+                                        .field("type", "PHONECODE_LOGIN"),
                                     CApiConfig::SignatureVersionA);
     CServiceAnswer answer;
     return exchange(call, answer) && replyVerCode(answer, phone, retryCount);
@@ -132,10 +119,7 @@ bool CTokenManager::getToken(const QString& authCode)
     }
     qDebug() << "get token";
     const CSignedRequest::Call call(CApiConfig::UrlTokenFromAuthCode,
-                                    {{"appCode", appCode()},
-                                     {"authCode", authCode},
-                                     {"clientIp", deviceIdentity(true)},
-                                     {"deviceId", deviceIdentity(false)}},
+                                    CSignedRequest::Form().appCode().field("authCode", authCode).device(),
                                     CApiConfig::SignatureVersionA);
     CServiceAnswer answer;
     return exchange(call, answer) && replyGetToken(answer);
@@ -181,12 +165,10 @@ bool CTokenManager::validateToken()
 {
     m_superseded = false;
     qDebug() << "validate token";
-    const CSignedRequest::Call call(CApiConfig::UrlValidateToken,
-                                    {{"accessToken", CLoginInfo::instance()->accessToken},
-                                     {"appCode", appCode()},
-                                     {"clientIp", deviceIdentity(true)},
-                                     {"deviceId", deviceIdentity(false)}},
-                                    CApiConfig::SignatureVersionA);
+    const CSignedRequest::Call call(
+        CApiConfig::UrlValidateToken,
+        CSignedRequest::Form().field("accessToken", CLoginInfo::instance()->accessToken).appCode().device(),
+        CApiConfig::SignatureVersionA);
     CServiceAnswer answer;
     return exchange(call, answer) && replyValToken(answer);
 }

@@ -1,10 +1,11 @@
 #include "core/applicationidentity.h"
+#include "core/version.h"
 
 #include <QCoreApplication>
 
 void setApplicationIdentity()
 {
-    QCoreApplication::setApplicationVersion("2.4.7");
+    QCoreApplication::setApplicationVersion(VANTELOR_VERSION);
     QCoreApplication::setOrganizationName("vantelor");
     QCoreApplication::setOrganizationDomain("vantelor.example");
     QCoreApplication::setApplicationName("vantelor");

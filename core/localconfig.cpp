@@ -25,6 +25,16 @@ const QStringList& CLocalConfig::keys()
     return all;
 }
 
+bool CLocalConfig::rememberedForAutoLogin(const QDateTime& storedAt, const QDateTime& now)
+{
+    return storedAt.isValid() && storedAt.daysTo(now) <= kRememberDays;
+}
+
+bool CLocalConfig::rememberedForDialog(const QDateTime& storedAt, const QDateTime& now)
+{
+    return storedAt.isValid() && storedAt.daysTo(now) < kRememberDays;
+}
+
 CLocalConfig::CLocalConfig()
 {
     QSettings::setDefaultFormat(QSettings::IniFormat);

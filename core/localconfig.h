@@ -2,6 +2,7 @@
 
 #include "core/singleton.h"
 
+#include <QDateTime>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,18 @@ public:
     static constexpr const char* kRememberPswd = "LoginDlg/rememberPswd";
     static constexpr const char* kAutoLogin = "LoginDlg/autoLogin";
     static const QStringList& keys();
+
+    // Whether a password remembered at storedAt (kTime) may still be used at
+    // now, in midnights passed (QDateTime::daysTo; a future time passes, an
+    // invalid one never). The two rules are one day apart and stay so: a start
+    // on the 15th day still signs in by itself, while the login dialog opened
+    // that day no longer offers the password and drops it. Users know both
+    // days; one rule for both would move one of them.
+    static constexpr int kRememberDays = 15;
+    // Automatic sign-in: kRememberDays or fewer.
+    static bool rememberedForAutoLogin(const QDateTime& storedAt, const QDateTime& now);
+    // The login dialog: fewer than kRememberDays.
+    static bool rememberedForDialog(const QDateTime& storedAt, const QDateTime& now);
 
     // Writes the device entries with the cipher (created again if it was
     // released before).

@@ -1,6 +1,7 @@
 #include "projection/projectionmanager.h"
 
 #include "core/dplustrack.h"
+#include "core/serviceerrors.h"
 #include "platform/systemping.h"
 #include "projection/cmdthread.h"
 
@@ -146,7 +147,7 @@ void CProjectionManager::onStateTick()
     }
     m_callback.cancelOrStop();
     m_counter = -1;
-    emit projectError("5001", tr("投屏码错误或VPN问题"));
+    emit projectError(ServiceErrors::kProjectionNotReached, tr("投屏码错误或VPN问题"));
 }
 
 int CProjectionManager::startSession(int kind)

@@ -4,10 +4,8 @@
 #include "account/passwordmanager.h"
 #include "core/localconfig.h"
 #include "ui/actionbutton.h"
-#include "ui/dialogplacement.h"
 #include "ui/formwidgets.h"
 #include "ui/passwordfield.h"
-#include "ui/screenscale.h"
 #include "ui/stylesheet.h"
 
 #include <QApplication>
@@ -19,14 +17,11 @@
 #include <QStackedWidget>
 #include <QTimer>
 
-DialogChangePassword::DialogChangePassword(QWidget* parent) : QDialog(parent)
+DialogChangePassword::DialogChangePassword(QWidget* parent) : AccountDialog(parent)
 {
     setupUi();
 
-    setWindowFlags(Qt::FramelessWindowHint);
-    setModal(true);
-    setWindowModality(Qt::WindowModal);
-    relocateToCenter();
+    becomeChildDialog(true);
     stkwidMain->setCurrentIndex(0);
 
     QValidator* newPassword = PasswordField::validator(PasswordField::kNewPasswordPattern, this);
@@ -37,15 +32,8 @@ DialogChangePassword::DialogChangePassword(QWidget* parent) : QDialog(parent)
         PasswordField::prepareField(field, this);
     }
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgchangepassword"), sheet)) {
-        setStyleSheet(sheet);
-        page1->setStyleSheet(sheet);
-        page11->setStyleSheet(sheet);
-        page12->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgchangepassword.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgchangepassword"), {this, page1, page11, page12},
+                    "Can't open the style sheet file of wid_dlgchangepassword.qss");
 
     editPswOld->setFocus();
     applyFonts();
@@ -54,20 +42,13 @@ DialogChangePassword::DialogChangePassword(QWidget* parent) : QDialog(parent)
     connect(editPsw1, &QLineEdit::textChanged, this, &DialogChangePassword::setupPage11);
     connect(editPsw2, &QLineEdit::textChanged, this, &DialogChangePassword::setupPage11);
     connect(btnOK, &QPushButton::clicked, this, &DialogChangePassword::on_btnOK_clicked);
-    connect(btnClose, &QPushButton::clicked, this, &DialogChangePassword::close);
     setupPage11();
 }
 
 void DialogChangePassword::setupUi()
 {
-    setObjectName(QStringLiteral("DialogChangePassword"));
-    resize(426, 450);
-    setWindowTitle(tr("登录Vantelor"));
-    setFont(FormWidgets::dialogFont());
-
-    frameContent = new QFrame(this);
-    frameContent->setObjectName(QStringLiteral("frameContent"));
-    frameContent->setGeometry(0, 50, 426, 400);
+    setupShell("DialogChangePassword");
+    frameContent = addContentFrame();
 
     stkwidAll = new QStackedWidget(frameContent);
     stkwidAll->setObjectName(QStringLiteral("stkwidAll"));
@@ -86,8 +67,7 @@ void DialogChangePassword::setupUi()
     page11 = FormWidgets::page(stkwidMain, "page11");
     page12 = FormWidgets::page(stkwidMain, "page12");
 
-    btnClose = FormWidgets::button(this, "btnClose", QRect(394, 0, 32, 56));
-    btnClose->setToolTip(tr("关闭"));
+    btnClose = addCloseButton("btnClose");
 
     labelTip = FormWidgets::messageLabel(page11, "labelTip", QRect(126, 24, 230, 16));
     labelPswOld = FormWidgets::caption(page11, "labelPswOld", QRect(34, 50, 80, 40), tr("原密码: "));
@@ -117,23 +97,10 @@ void DialogChangePassword::setupUi()
 
 void DialogChangePassword::applyFonts()
 {
-    QFont font = labelTitle->font();
-    font.setPointSize(fontPointSize(3));
-    for (QWidget* w : std::initializer_list<QWidget*>{labelTitle, btnOK, labelDoneText}) {
-        w->setFont(font);
-    }
-    font.setPointSize(fontPointSize(2));
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{labelPswOld, labelPsw1, labelPsw2, editPswOld, editPsw1, editPsw2}) {
-        w->setFont(font);
-    }
-    font.setPointSize(fontPointSize(1));
-    labelTip->setFont(font);
-}
-
-void DialogChangePassword::relocateToCenter()
-{
-    centerOnParent(this);
+    const QFont base = labelTitle->font();
+    setFonts(base, 3, {labelTitle, btnOK, labelDoneText});
+    setFonts(base, 2, {labelPswOld, labelPsw1, labelPsw2, editPswOld, editPsw1, editPsw2});
+    setFonts(base, 1, {labelTip});
 }
 
 bool DialogChangePassword::checkPassword()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/accountdialog.h"
 
 class QFrame;
 class QLabel;
@@ -10,7 +10,7 @@ class QStackedWidget;
 
 // Changing the signed-in user's password: the old one and the new one twice;
 // a success page closes the dialog after a few seconds.
-class DialogChangePassword : public QDialog
+class DialogChangePassword : public AccountDialog
 {
     Q_OBJECT
 public:
@@ -18,9 +18,6 @@ public:
 
     // How long the success page stays before the dialog closes.
     static constexpr int kDoneCloseMs = 3000;
-
-public slots:
-    void relocateToCenter();
 
 private slots:
     void setupPage11();

@@ -7,10 +7,8 @@
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
-#include "ui/dialogplacement.h"
 #include "ui/formwidgets.h"
 #include "ui/passwordfield.h"
-#include "ui/screenscale.h"
 #include "ui/stylesheet.h"
 
 #include <QDebug>
@@ -23,14 +21,10 @@
 
 using namespace FormWidgets;
 
-DialogFindPassword::DialogFindPassword(QWidget* parent) : QDialog(parent)
+DialogFindPassword::DialogFindPassword(QWidget* parent) : AccountDialog(parent)
 {
     setupUi();
-    // Only the frameless flag: the dialog is a child of the main window and
-    // lies over its grey mask.
-    setWindowFlags(Qt::FramelessWindowHint);
-    setWindowModality(Qt::WindowModal);
-    relocateToCenter();
+    becomeChildDialog(false);
     stkwidMain->setCurrentIndex(0);
 
     editPhone->setValidator(PasswordField::validator(PasswordField::kPhonePattern, this));
@@ -43,21 +37,13 @@ DialogFindPassword::DialogFindPassword(QWidget* parent) : QDialog(parent)
     }
     btnClose->lower();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgfindpassword"), sheet)) {
-        setStyleSheet(sheet);
-        page1->setStyleSheet(sheet);
-        page11->setStyleSheet(sheet);
-        page12->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgfindpassword.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgfindpassword"), {this, page1, page11, page12},
+                    "Can't open the style sheet file of wid_dlgfindpassword.qss");
 
     editPhone->setFocus();
     applyFonts();
 
     QMetaObject::connectSlotsByName(this);
-    connect(btnClose, &QPushButton::clicked, this, &DialogFindPassword::close);
     connect(editPhone, &QLineEdit::textChanged, this, &DialogFindPassword::stopTimer);
     for (QLineEdit* field : {editPhone, editVerCode, editPsw1, editPsw2}) {
         connect(field, &QLineEdit::textChanged, this, &DialogFindPassword::setupPage11);
@@ -73,14 +59,8 @@ DialogFindPassword::~DialogFindPassword() = default;
 
 void DialogFindPassword::setupUi()
 {
-    setObjectName(QStringLiteral("DialogFindPassword"));
-    resize(426, 450);
-    setWindowTitle(tr("登录Vantelor"));
-    setFont(dialogFont());
-
-    frameContent = new QFrame(this);
-    frameContent->setObjectName(QStringLiteral("frameContent"));
-    frameContent->setGeometry(0, 50, 426, 400);
+    setupShell("DialogFindPassword");
+    frameContent = addContentFrame();
     stkwidAll = new QStackedWidget(frameContent);
     stkwidAll->setObjectName(QStringLiteral("stkwidAll"));
     stkwidAll->setGeometry(0, 0, 426, 400);
@@ -116,33 +96,19 @@ void DialogFindPassword::setupUi()
     labelDoneText = label(page12, "labelDoneText", QRect(0, 170, 426, 80),
                           tr("恭喜您成功找回密码\n\n3秒后自动跳转到登录窗口"), Qt::AlignCenter);
 
-    btnClose = button(this, "btnClose", QRect(394, 0, 32, 56));
-    btnClose->setToolTip(tr("关闭"));
+    btnClose = addCloseButton("btnClose");
 
     countdown = new CCodeCountdown(btnVerCode, CCodeCountdown::Style::RepeatsFirstValue, this);
 }
 
 void DialogFindPassword::applyFonts()
 {
-    QFont font = labelTitle->font();
-    font.setPointSize(fontPointSize(3));
-    for (QWidget* widget : std::initializer_list<QWidget*>{labelTitle, btnOK, labelDoneText}) {
-        widget->setFont(font);
-    }
-    font.setPointSize(fontPointSize(2));
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{labelPhone, labelVerCode, labelPsw1, labelPsw2, editPhone,
-                                         editVerCode, editPsw1, editPsw2, btnVerCode}) {
-        widget->setFont(font);
-    }
-    font.setPointSize(fontPointSize(1));
-    labelTip->setFont(font);
-    btnBack->setFont(font);
-}
-
-void DialogFindPassword::relocateToCenter()
-{
-    centerOnParent(this);
+    const QFont base = labelTitle->font();
+    setFonts(base, 3, {labelTitle, btnOK, labelDoneText});
+    setFonts(base, 2,
+             {labelPhone, labelVerCode, labelPsw1, labelPsw2, editPhone, editVerCode, editPsw1, editPsw2,
+              btnVerCode});
+    setFonts(base, 1, {labelTip, btnBack});
 }
 
 bool DialogFindPassword::checkPassword()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/accountdialog.h"
 #include <QString>
 
 class CCodeCountdown;
@@ -13,7 +13,7 @@ class QStackedWidget;
 // Resetting a forgotten password: the phone number proved by an SMS code,
 // the new password typed twice; after a success page the sign-in dialog
 // follows by itself.
-class DialogFindPassword : public QDialog
+class DialogFindPassword : public AccountDialog
 {
     Q_OBJECT
 public:
@@ -25,9 +25,6 @@ public:
 signals:
     // Go back to the sign-in dialog.
     void loginBtnClicked();
-
-public slots:
-    void relocateToCenter();
 
 private slots:
     void setupPage11();

@@ -2,10 +2,10 @@
 
 #include "account/loginmanager.h"
 #include "core/localconfig.h"
+#include "core/serviceerrors.h"
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
-#include "ui/dialogplacement.h"
 #include "ui/formwidgets.h"
 #include "ui/passwordfield.h"
 #include "ui/screenscale.h"
@@ -49,23 +49,13 @@ QPushButton* makeTab(QWidget* parent, const char* name, const QRect& geometry, c
     button->setAutoExclusive(true);
     return button;
 }
-
-void setFontSize(QWidget* widget, const QFont& base, int sizeClass)
-{
-    QFont font = base;
-    font.setPointSize(fontPointSize(sizeClass));
-    widget->setFont(font);
-}
 } // namespace
 
-DialogLogin::DialogLogin(QWidget* parent) : QDialog(parent)
+DialogLogin::DialogLogin(QWidget* parent) : AccountDialog(parent)
 {
     setupUi();
 
-    setWindowFlags(Qt::FramelessWindowHint);
-    setModal(true);
-    setWindowModality(Qt::WindowModal);
-    relocateToCenter();
+    becomeChildDialog(true);
 
     buttonGroup = new QButtonGroup(this);
     buttonGroup->setExclusive(true);
@@ -87,15 +77,8 @@ DialogLogin::DialogLogin(QWidget* parent) : QDialog(parent)
         PasswordField::prepareField(field, this);
     }
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlglogin"), sheet)) {
-        setStyleSheet(sheet);
-        page1->setStyleSheet(sheet);
-        page2->setStyleSheet(sheet);
-        page3->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlglogin.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlglogin"), {this, page1, page2, page3},
+                    "Can't open the style sheet file of wid_dlglogin.qss");
 
     countdown = new CCodeCountdown(codeBtn3, CCodeCountdown::Style::EndsAtSixtiethTick, this);
     editPhone2->setFocus();
@@ -124,14 +107,8 @@ QString DialogLogin::rememberedPlaceholder()
 
 void DialogLogin::setupUi()
 {
-    setObjectName(QStringLiteral("DialogLogin"));
-    resize(426, 450);
-    setWindowTitle(tr("登录Vantelor"));
-    setFont(FormWidgets::dialogFont());
-
-    frameContent = new QFrame(this);
-    frameContent->setObjectName(QStringLiteral("frameContent"));
-    frameContent->setGeometry(0, 50, 426, 400);
+    setupShell("DialogLogin");
+    frameContent = addContentFrame();
 
     stkwid = new QStackedWidget(frameContent);
     stkwid->setObjectName(QStringLiteral("stkwid"));
@@ -141,8 +118,7 @@ void DialogLogin::setupUi()
     pswdBtn = makeTab(frameContent, "pswdBtn", QRect(0, 0, 213, 45), tr("密码登录"));
     authBtn = makeTab(frameContent, "authBtn", QRect(213, 0, 213, 45), tr("验证码登录"));
 
-    btn_close_login_new = FormWidgets::button(this, "btn_close_login_new", QRect(394, 0, 32, 56));
-    btn_close_login_new->setToolTip(tr("关闭"));
+    btn_close_login_new = addCloseButton("btn_close_login_new");
 
     // The scan page: nothing leads to it, its texts stay hidden.
     page1 = FormWidgets::page(stkwid, "page1");
@@ -195,19 +171,13 @@ void DialogLogin::setupUi()
 void DialogLogin::applyFonts()
 {
     const QFont base = pswdBtn->font();
-    for (QWidget* w : std::initializer_list<QWidget*>{scanBtn, pswdBtn, authBtn, loginBtn2, loginBtn3}) {
-        setFontSize(w, base, 3);
-    }
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{labelTip1_1, editPhone2, editPsw2, editPhone3, editPsw3, codeBtn3,
-                                         labelPhone2, labelPhone3, labelPsw2, labelPsw3}) {
-        setFontSize(w, base, 2);
-    }
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{regBtn1, labelTip1_2, labelTip2, checkBoxStore2, checkBoxAutoLogin,
-                                         regBtn2, labelTip3, regBtn3, btnFindPsw}) {
-        setFontSize(w, base, 1);
-    }
+    setFonts(base, 3, {scanBtn, pswdBtn, authBtn, loginBtn2, loginBtn3});
+    setFonts(base, 2,
+             {labelTip1_1, editPhone2, editPsw2, editPhone3, editPsw3, codeBtn3, labelPhone2, labelPhone3,
+              labelPsw2, labelPsw3});
+    setFonts(base, 1,
+             {regBtn1, labelTip1_2, labelTip2, checkBoxStore2, checkBoxAutoLogin, regBtn2, labelTip3, regBtn3,
+              btnFindPsw});
 }
 
 void DialogLogin::makeConnections()
@@ -230,16 +200,10 @@ void DialogLogin::makeConnections()
     connect(loginBtn2, &QPushButton::clicked, this, &DialogLogin::loginPswd);
     connect(codeBtn3, &QPushButton::clicked, this, &DialogLogin::sendVerCode);
     connect(loginBtn3, &QPushButton::clicked, this, &DialogLogin::loginAuth);
-    connect(btn_close_login_new, &QPushButton::clicked, this, &DialogLogin::close);
     connect(buttonGroup, &QButtonGroup::idClicked, stkwid, &QStackedWidget::setCurrentIndex);
     connect(buttonGroup, &QButtonGroup::idClicked, this, &DialogLogin::clearState);
     connect(CLoginManager::instance(false).get(), &CLoginManager::signalLogState, this,
             &DialogLogin::updateState);
-}
-
-void DialogLogin::relocateToCenter()
-{
-    centerOnParent(this);
 }
 
 bool DialogLogin::readConfig()
@@ -257,12 +221,9 @@ bool DialogLogin::readConfig()
     QString password;
     if (remember) {
         const QString stored = config.encryptedValue(CLocalConfig::kTime, QString());
-        if (!stored.isEmpty()) {
-            const QDateTime time = QDateTime::fromString(stored, Qt::ISODate);
-            // Midnights passed; a time in the future passes too.
-            if (time.isValid() && time.daysTo(QDateTime::currentDateTime()) < kRememberDays) {
-                password = config.encryptedValue(CLocalConfig::kUserPswd, QString());
-            }
+        if (!stored.isEmpty() && CLocalConfig::rememberedForDialog(QDateTime::fromString(stored, Qt::ISODate),
+                                                                   QDateTime::currentDateTime())) {
+            password = config.encryptedValue(CLocalConfig::kUserPswd, QString());
         }
     }
     if (password.isEmpty()) {
@@ -345,8 +306,7 @@ void DialogLogin::on_checkBoxStore2_clicked()
 
 void DialogLogin::on_checkBoxAutoLogin_clicked()
 {
-    CLocalConfig::instance(false)->setValue(QStringLiteral("LoginDlg/autologin"),
-                                            checkBoxAutoLogin->isChecked());
+    CLocalConfig::instance(false)->setValue(CLocalConfig::kAutoLogin, checkBoxAutoLogin->isChecked());
 }
 
 void DialogLogin::setupPage2()
@@ -439,16 +399,16 @@ void DialogLogin::updateState(QString errorCode, QString errorMsg)
         close();
     } else if (errorCode == QLatin1String("1")) {
         showError(tr("无法连接到服务器"));
-    } else if (errorCode == QLatin1String("1012")) {
+    } else if (errorCode == QLatin1String(ServiceErrors::kAccountLocked)) {
         showError(tr("当前账号已被锁定，请稍后登录"));
-    } else if (errorCode == QLatin1String("1200")) {
+    } else if (errorCode == QLatin1String(ServiceErrors::kWrongPassword)) {
         showError(tr("手机号或密码错误，请重新输入"));
-    } else if (errorCode == QLatin1String("1201")) {
+    } else if (errorCode == QLatin1String(ServiceErrors::kSmsSignInFirst)) {
         authBtn->setChecked(true);
         stkwid->setCurrentIndex(CodePage);
         editPhone3->setText(editPhone2->text());
         showError(tr("请先使用验证码登录"));
-    } else if (errorMsg == QStringLiteral("账号不存在或未激活")) {
+    } else if (errorMsg == QString::fromUtf8(ServiceErrors::kUnknownAccountText)) {
         showError(tr("请先注册Vantelor账号再登录"));
     } else {
         if (errorMsg.isEmpty()) {

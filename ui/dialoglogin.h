@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/accountdialog.h"
 #include <QString>
 
 class CCodeCountdown;
@@ -17,7 +17,7 @@ class QWidget;
 // Remembers the last phone numbers, the password for 15 days and the
 // auto-login choice; the login manager does the network work and reports the
 // outcome through signalLogState.
-class DialogLogin : public QDialog
+class DialogLogin : public AccountDialog
 {
     Q_OBJECT
 public:
@@ -26,18 +26,12 @@ public:
 
     // Stands in the password field while a remembered password is offered.
     static QString rememberedPlaceholder();
-    // A remembered password is offered while fewer midnights than this have
-    // passed since it was stored.
-    static constexpr int kRememberDays = 15;
 
 signals:
     // The user asked to register.
     void signupBtnClicked();
     // The user asked to recover the password.
     void findPswBtnClicked();
-
-public slots:
-    void relocateToCenter();
 
 private slots:
     bool saveConfig();

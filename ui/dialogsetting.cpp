@@ -34,12 +34,8 @@ DialogSetting::DialogSetting(QWidget* parent) : QDialog(parent)
     btn_set_set->setFocus();
     applyFonts();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgsetting"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgsetting.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgsetting"), {this},
+                    "Can't open the style sheet file of wid_dlgsetting.qss");
 
     updateInfo();
     connect(btn_set_set, &QPushButton::clicked, this, &DialogSetting::onBtnSetClicked);

@@ -7,10 +7,8 @@
 
 #include "ui/actionbutton.h"
 #include "ui/codecountdown.h"
-#include "ui/dialogplacement.h"
 #include "ui/formwidgets.h"
 #include "ui/passwordfield.h"
-#include "ui/screenscale.h"
 #include "ui/stylesheet.h"
 
 #include <QDebug>
@@ -25,15 +23,11 @@
 
 using namespace FormWidgets;
 
-DialogSignup::DialogSignup(QWidget* parent) : QDialog(parent)
+DialogSignup::DialogSignup(QWidget* parent) : AccountDialog(parent)
 {
     setupUi();
     stkwidAll->setCurrentIndex(0);
-    // Only the frameless flag: the dialog is a child of the main window and
-    // lies over its grey mask.
-    setWindowFlags(Qt::FramelessWindowHint);
-    setWindowModality(Qt::WindowModal);
-    relocateToCenter();
+    becomeChildDialog(false);
     stkwidSignup->setCurrentIndex(0);
 
     editPhone11->setValidator(PasswordField::validator(PasswordField::kPhonePattern, this));
@@ -50,21 +44,13 @@ DialogSignup::DialogSignup(QWidget* parent) : QDialog(parent)
     setupPage11();
     setupPage12();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgsignup"), sheet)) {
-        setStyleSheet(sheet);
-        pageSignup->setStyleSheet(sheet);
-        page11->setStyleSheet(sheet);
-        page12->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgsignup.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgsignup"), {this, pageSignup, page11, page12},
+                    "Can't open the style sheet file of wid_dlgsignup.qss");
 
     editPhone11->setFocus();
     applyFonts();
 
     QMetaObject::connectSlotsByName(this);
-    connect(btnClose, &QPushButton::clicked, this, &DialogSignup::close);
     connect(editPhone11, &QLineEdit::textChanged, this, &DialogSignup::stopTimer);
     for (QLineEdit* field : {editPhone11, editPsw11}) {
         connect(field, &QLineEdit::textChanged, this, &DialogSignup::setupPage11);
@@ -82,15 +68,9 @@ DialogSignup::~DialogSignup() = default;
 
 void DialogSignup::setupUi()
 {
-    setObjectName(QStringLiteral("DialogSignup"));
-    resize(426, 450);
-    setWindowTitle(tr("登录Vantelor"));
+    setupShell("DialogSignup");
     setFocusPolicy(Qt::StrongFocus);
-    setFont(dialogFont());
-
-    frameContent = new QFrame(this);
-    frameContent->setObjectName(QStringLiteral("frameContent"));
-    frameContent->setGeometry(0, 50, 426, 400);
+    frameContent = addContentFrame();
 
     stkwidAll = new QStackedWidget(frameContent);
     stkwidAll->setObjectName(QStringLiteral("stkwidAll"));
@@ -112,8 +92,7 @@ void DialogSignup::setupUi()
     buildStep2(page12);
     buildStep3(page13);
 
-    btnClose = button(this, "btnClose", QRect(394, 0, 32, 56));
-    btnClose->setToolTip(tr("关闭"));
+    btnClose = addCloseButton("btnClose");
 
     countdown = new CCodeCountdown(codeBtn11, CCodeCountdown::Style::RepeatsFirstValue, this);
 }
@@ -161,28 +140,13 @@ void DialogSignup::buildStep3(QWidget* page)
 
 void DialogSignup::applyFonts()
 {
-    QFont font = labelSignup->font();
-    font.setPointSize(fontPointSize(3));
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{labelSignup, signBtn11, signupBtn12, labelDoneText}) {
-        widget->setFont(font);
-    }
-    font.setPointSize(fontPointSize(2));
-    for (QWidget* widget : std::initializer_list<QWidget*>{labelPhone11, labelPsw11, labelName12, labelPsw12,
-                                                           labelPsw12_2, editPhone11, editPsw11, editName,
-                                                           editPsw12_1, editPsw12_2, codeBtn11}) {
-        widget->setFont(font);
-    }
-    font.setPointSize(fontPointSize(1));
+    const QFont base = labelSignup->font();
+    setFonts(base, 3, {labelSignup, signBtn11, signupBtn12, labelDoneText});
+    setFonts(base, 2,
+             {labelPhone11, labelPsw11, labelName12, labelPsw12, labelPsw12_2, editPhone11, editPsw11,
+              editName, editPsw12_1, editPsw12_2, codeBtn11});
     // The error line of step 2 is as small as that of step 1: it has 16 pixels.
-    for (QWidget* widget : std::initializer_list<QWidget*>{labelTip11, labelTip12, loginBtn11}) {
-        widget->setFont(font);
-    }
-}
-
-void DialogSignup::relocateToCenter()
-{
-    centerOnParent(this);
+    setFonts(base, 1, {labelTip11, labelTip12, loginBtn11});
 }
 
 void DialogSignup::clearState()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/accountdialog.h"
 #include <QString>
 
 class CCodeCountdown;
@@ -13,7 +13,7 @@ class QStackedWidget;
 // Registering a new account in three steps: the phone number proved by an SMS
 // code creates the account; then a password and a name (or skip); then a
 // short congratulation before the dialog closes by itself.
-class DialogSignup : public QDialog
+class DialogSignup : public AccountDialog
 {
     Q_OBJECT
 public:
@@ -27,7 +27,6 @@ signals:
     void loginBtnClicked();
 
 public slots:
-    void relocateToCenter();
     void clearState();
     void updatePage11State(QString errorCode, QString errorMsg);
     void updatePage12State(QString errorCode, QString errorMsg);

@@ -24,12 +24,7 @@ DialogTip::DialogTip(const QString& tip, QWidget* parent, int msec) : QDialog(pa
     tipFont.setPointSize(12);
     tip_tip->setFont(tipFont);
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgtip"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgtip.";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgtip"), {this}, "Can't open the style sheet file of wid_dlgtip.");
 
     shownMsec = clampDisplayTime(msec);
     QTimer::singleShot(shownMsec, this, &QDialog::accept);

@@ -26,12 +26,8 @@ DialogUpdate::DialogUpdate(CUpdateClient* client, QWidget* parent) : QDialog(par
     setWindowModality(Qt::WindowModal);
     relocateToCenter();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_dlgupdate"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the style sheet file of wid_dlgupdate.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_dlgupdate"), {this},
+                    "Can't open the style sheet file of wid_dlgupdate.qss");
     for (QPushButton* action : {btnOK, btnUpdate, btnErrorClose, btnSavedClose}) {
         setActionButtonEnabled(action, true);
     }

@@ -51,12 +51,7 @@ PageHome::PageHome(QWidget* parent) : QWidget(parent)
     wea_frame[3]->hide();
     frameNews->hide();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_pagehome"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of pagehome.";
-    }
+    applyStyleSheet(QStringLiteral("wid_pagehome"), {this}, "Can't open the qss file of pagehome.");
 
     CWeather* weather = CWeather::instance(false).get();
     connect(weather, &CWeather::weaDataReady, this, &PageHome::setWeather);

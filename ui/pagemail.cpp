@@ -33,12 +33,7 @@ PageMail::PageMail(QStackedWidget* tools, QWidget* parent) : QWidget(parent)
     stackedWidget->setCurrentWidget(page1);
     pageMailHLayout->setContentsMargins(0, 0, 1, 1);
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_pagemail"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of pagemail.";
-    }
+    applyStyleSheet(QStringLiteral("wid_pagemail"), {this}, "Can't open the qss file of pagemail.");
 
     if (auto* window = qobject_cast<WindowMain*>(parent)) {
         connect(login_mail, &QPushButton::clicked, window, &WindowMain::onShowLoginDlg);

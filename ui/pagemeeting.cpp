@@ -27,12 +27,7 @@ PageMeeting::PageMeeting(QStackedWidget* tools, QWidget* parent) : QWidget(paren
     staWid_meeting->setCurrentWidget(page0_meeting);
     pageMeetingVLayout->setContentsMargins(0, 0, 1, 1);
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_pagemeeting"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of pagemeeting.";
-    }
+    applyStyleSheet(QStringLiteral("wid_pagemeeting"), {this}, "Can't open the qss file of pagemeeting.");
 
     CLoginManager* login = CLoginManager::instance().get();
     connect(login, &CLoginManager::signalLogin, this, &PageMeeting::onNeedReload, Qt::QueuedConnection);

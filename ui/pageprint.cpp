@@ -31,12 +31,7 @@ PagePrint::PagePrint(QWidget* parent) : QWidget(parent)
 {
     setupUi();
 
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_pageprint"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of pageprint.";
-    }
+    applyStyleSheet(QStringLiteral("wid_pageprint"), {this}, "Can't open the qss file of pageprint.");
 
     if (auto* window = qobject_cast<WindowMain*>(parent)) {
         connect(login_print, &QPushButton::clicked, window, &WindowMain::onShowLoginDlg);
@@ -204,7 +199,8 @@ void PagePrint::updateUI()
         label_linux_print->setText(tr("Linux：请先安装打印机 Vantelor 云打印（install-printer.sh）"));
     } else if (CLoginManager::instance(false)->isLoggedIn()) {
         label_linux_print->setText(tr("Linux：打印时选择 Vantelor 云打印　<a href=\"jobs\" style=\"color: "
-                                      "rgb(1,149,255);\">我的打印任务</a>"));
+                                      "%1;\">我的打印任务</a>")
+                                       .arg(kActionColour));
     } else {
         label_linux_print->setText(tr("Linux：已安装 Vantelor 云打印，登录后即可打印"));
     }

@@ -1,5 +1,6 @@
 #include "ui/pageproject.h"
 
+#include "core/serviceerrors.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "ui/actionbutton.h"
@@ -134,12 +135,7 @@ void PageProject::setupFields()
 
 void PageProject::loadStyleSheet()
 {
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_pageproject"), sheet)) {
-        setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of pageproject.";
-    }
+    applyStyleSheet(QStringLiteral("wid_pageproject"), {this}, "Can't open the qss file of pageproject.");
 }
 
 void PageProject::connectSignals()
@@ -299,7 +295,7 @@ void PageProject::onShareStoped()
 void PageProject::onShareError(QString errCode, QString errMsg)
 {
     setupUI();
-    if (errCode == QLatin1String("5001")) {
+    if (errCode == QLatin1String(ServiceErrors::kProjectionNotReached)) {
         tip2_pro->show();
         tip_pro->hide();
         return;

@@ -93,12 +93,7 @@ QWidget* createToolsPage(const QString& objectName)
 {
     auto* page = new QWidget();
     page->setObjectName(objectName);
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_tools"), sheet)) {
-        page->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of wid_tools.qss";
-    }
+    applyStyleSheet(QStringLiteral("wid_tools"), {page}, "Can't open the qss file of wid_tools.qss");
     return page;
 }
 

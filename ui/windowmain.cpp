@@ -279,12 +279,10 @@ void WindowMain::setupUi()
 
 void WindowMain::applyStyleSheets()
 {
-    QString sheet;
-    if (!readStyleSheet(QStringLiteral("wid_windowmain"), sheet)) {
-        qWarning() << "Can't open the qss file of windowmain.";
+    if (!applyStyleSheet(QStringLiteral("wid_windowmain"), {this},
+                         "Can't open the qss file of windowmain.")) {
         return;
     }
-    setStyleSheet(sheet);
     frameHead->setStyleSheet(QStringLiteral("#frameHead{background-color: rgb(250,250,250);"
                                             "border-top: 1px solid rgb(200,200,200);"
                                             "border-right: 1px solid rgb(200,200,200);}"));
@@ -293,7 +291,8 @@ void WindowMain::applyStyleSheets()
                                                "border-bottom: 1px solid rgb(200,200,200);}"));
     frameSystemBtn->setStyleSheet(QStringLiteral("#frameSystemBtn{background-color: rgb(250,250,250);"
                                                  "border-top: 1px solid rgb(200,200,200);}"));
-    frameUserPhoto->setStyleSheet(QStringLiteral("#frameUserPhoto{background-color: rgb(1,149,255);}"));
+    frameUserPhoto->setStyleSheet(
+        QStringLiteral("#frameUserPhoto{background-color: %1;}").arg(kActionColour));
 }
 
 void WindowMain::makeConnections()
@@ -562,12 +561,7 @@ QMenu* WindowMain::buildSystemMenu(bool signedIn)
     QFont menuFont = label_title->font();
     menuFont.setPointSize(fontPointSize(1));
     menu->setFont(menuFont);
-    QString sheet;
-    if (readStyleSheet(QStringLiteral("wid_systemmenu"), sheet)) {
-        menu->setStyleSheet(sheet);
-    } else {
-        qWarning() << "Can't open the qss file of wid_systemmenu.";
-    }
+    applyStyleSheet(QStringLiteral("wid_systemmenu"), {menu}, "Can't open the qss file of wid_systemmenu.");
     if (signedIn) {
         connect(menu->addAction(tr("个人信息")), &QAction::triggered, this, &WindowMain::onShowSettingDlg,
                 Qt::QueuedConnection);

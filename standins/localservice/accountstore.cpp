@@ -3,6 +3,8 @@
 
 #include "standins/localservice/servicelog.h"
 
+#include "core/serviceerrors.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
@@ -15,8 +17,6 @@ const qint64 kAuthCodeLifeMs = 5 * 60 * 1000;
 const qint64 kSmsCodeLifeMs = 5 * 60 * 1000;
 const qint64 kTokenLifeSeconds = 7200;
 const qint64 kTicketLifeMs = 30 * 60 * 1000;
-
-const char* kUnknownAccount = "账号不存在或未激活";
 
 qint64 nowMs()
 {
@@ -178,12 +178,12 @@ AccountStore::Account* AccountStore::sessionAccount(const QString& accessToken, 
         return nullptr;
     }
     if (it->kicked) {
-        failure = Answer::fail("1209", "accessToken被踢出");
+        failure = Answer::fail(ServiceErrors::kSessionKicked, ServiceErrors::kSessionKickedText);
         return nullptr;
     }
     Account* account = findById(it->accountId);
     if (!account) {
-        failure = Answer::fail("1001", kUnknownAccount);
+        failure = Answer::fail(ServiceErrors::kUnknownAccount, ServiceErrors::kUnknownAccountText);
     }
     return account;
 }
@@ -217,16 +217,16 @@ Answer AccountStore::authCodeByPassword(const QString& phone, const QString& pas
     std::lock_guard<std::mutex> lock(m_mutex);
     Account* a = findByPhone(phone);
     if (!a || a->state == "inactive") {
-        return Answer::fail("1001", kUnknownAccount);
+        return Answer::fail(ServiceErrors::kUnknownAccount, ServiceErrors::kUnknownAccountText);
     }
     if (a->state == "locked") {
-        return Answer::fail("1012", "当前账号已被锁定");
+        return Answer::fail(ServiceErrors::kAccountLocked, "当前账号已被锁定");
     }
     if (a->password.isEmpty() || a->password != password) {
-        return Answer::fail("1200", "手机号或密码错误");
+        return Answer::fail(ServiceErrors::kWrongPassword, "手机号或密码错误");
     }
     if (a->state == "smsFirst") {
-        return Answer::fail("1201", "请先使用验证码登录");
+        return Answer::fail(ServiceErrors::kSmsSignInFirst, "请先使用验证码登录");
     }
     return Answer::ok(newAuthCode(a->id));
 }
@@ -243,7 +243,7 @@ Answer AccountStore::sendSmsCode(const QString& phone, const QString& type)
     const Account* a = findByPhone(phone);
     const bool registered = a && a->state != "inactive";
     if (type == "PHONECODE_LOGIN" && !registered) {
-        return Answer::fail("1001", kUnknownAccount);
+        return Answer::fail(ServiceErrors::kUnknownAccount, ServiceErrors::kUnknownAccountText);
     }
     if (type == "ACCOUNT_CREATE" && registered) {
         return Answer::fail("1301", "该手机号已注册");
@@ -267,10 +267,10 @@ Answer AccountStore::authCodeBySmsCode(const QString& phone, const QString& code
     std::lock_guard<std::mutex> lock(m_mutex);
     Account* a = findByPhone(phone);
     if (!a || a->state == "inactive") {
-        return Answer::fail("1001", kUnknownAccount);
+        return Answer::fail(ServiceErrors::kUnknownAccount, ServiceErrors::kUnknownAccountText);
     }
     if (a->state == "locked") {
-        return Answer::fail("1012", "当前账号已被锁定");
+        return Answer::fail(ServiceErrors::kAccountLocked, "当前账号已被锁定");
     }
     if (!takeSmsCode(phone, "PHONECODE_LOGIN", code)) {
         return Answer::fail("1202", "登录验证失败");
@@ -367,7 +367,7 @@ Answer AccountStore::personDetail(const QString& accessToken, const QString& tar
     bool numeric = false;
     const Account* target = findById(targetAccountId.toLongLong(&numeric));
     if (!numeric || !target || target->state == "inactive") {
-        return Answer::fail("1001", kUnknownAccount);
+        return Answer::fail(ServiceErrors::kUnknownAccount, ServiceErrors::kUnknownAccountText);
     }
     QJsonObject person = target->profile;
     person.insert("id", target->id);
@@ -497,7 +497,7 @@ Answer AccountStore::changePassword(const QString& accessToken, const QString& p
         return Answer::fail("1210", "账号与登录用户不符");
     }
     if (a->password.isEmpty() || a->password != oldPassword) {
-        return Answer::fail("1203", "密码验证失败");
+        return Answer::fail(ServiceErrors::kPasswordCheckFailed, ServiceErrors::kPasswordCheckFailedText);
     }
     if (!validNewPassword(newPassword)) {
         return Answer::fail("1303", "新密码须为8到18位字母、数字或符号");

@@ -1,5 +1,7 @@
 #include "standins/localservice/faulttable.h"
 
+#include "core/serviceerrors.h"
+
 const QStringList& FaultTable::modes()
 {
     static const QStringList all = {"delay", "empty",      "nonJson", "array", "wrongTypes", "http500",
@@ -46,8 +48,8 @@ bool FaultTable::set(const QJsonObject& d, const QStringList& endpoints, QString
         f.errorCode = d.value("errorCode").toString("500");
         f.errorMsg = d.value("errorMsg").toString("服务器内部错误");
     } else if (f.mode == "kick") {
-        f.errorCode = "1209";
-        f.errorMsg = "accessToken被踢出";
+        f.errorCode = ServiceErrors::kSessionKicked;
+        f.errorMsg = ServiceErrors::kSessionKickedText;
     } else if (f.mode == "timeOffset") {
         const QJsonValue value = d.contains("timeOffest") ? d.value("timeOffest") : d.value("timeOffset");
         f.timeOffset = value.isDouble() ? qint64(value.toDouble()) : 60000;

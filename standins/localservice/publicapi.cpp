@@ -8,6 +8,8 @@
 #include "standins/localservice/printservice.h"
 #include "standins/localservice/servicelog.h"
 
+#include "core/serviceerrors.h"
+
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
@@ -84,7 +86,7 @@ QString PublicApi::printInfo(const httplib::Request& req, httplib::Response& res
         if (form.value("signPc").toLatin1() != expected) {
             answer = Answer::fail("1500", "签名校验失败 (signPc)");
         } else if (data.isEmpty()) {
-            answer = Answer::fail("1001", "账号不存在或未激活");
+            answer = Answer::fail(ServiceErrors::kUnknownAccount, ServiceErrors::kUnknownAccountText);
         } else {
             QJsonObject print = m_service.seed().value("print").toObject();
             for (auto it = data.begin(); it != data.end(); ++it) {

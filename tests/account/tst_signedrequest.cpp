@@ -1,3 +1,4 @@
+#include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "core/apiconfig.h"
 #include "core/applicationidentity.h"
@@ -133,6 +134,7 @@ QJsonObject localService()
 
 Q_DECLARE_METATYPE(CSignedRequest::FormFields)
 Q_DECLARE_METATYPE(CApiConfig::Slot)
+Q_DECLARE_METATYPE(CServiceAnswer::Take)
 
 // The one signed call, end to end against a server that checks it, and the
 // one answer parser.
@@ -428,6 +430,65 @@ private slots:
         // An unused slot has no URL: nothing is sent.
         QVERIFY(!CSignedRequest::post({CApiConfig::UrlUnused12, {{"a", "b"}}}));
         QCOMPARE(m_server->received.size(), 0);
+    }
+
+    void formWritesTheSharedFieldsWhereTheyStand()
+    {
+        CLoginInfo::instance()->accessToken = "tok";
+        const CSignedRequest::FormFields fields = CSignedRequest::Form()
+                                                      .session()
+                                                      .field("account", "13812345678")
+                                                      .appCode()
+                                                      .device()
+                                                      .field("type", "PHONECODE_LOGIN");
+        CLoginInfo::instance(true);
+        QCOMPARE(CSignedRequest::appCode(), QString("vantelor-pc"));
+        const CSignedRequest::FormFields expected{
+            {"__accesstoken", "tok"},   {"__appcode", "vantelor-pc"}, {"account", "13812345678"},
+            {"appCode", "vantelor-pc"}, {"clientIp", "192.168.1.20"}, {"deviceId", "3C:7C:3F:12:34:56"},
+            {"type", "PHONECODE_LOGIN"}};
+        QCOMPARE(fields, expected);
+    }
+
+    void errorPairTaken_data()
+    {
+        QTest::addColumn<bool>("received");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("answerMsg");
+        QTest::addColumn<CServiceAnswer::Take>("take");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("msg");
+        using Take = CServiceAnswer::Take;
+        QTest::newRow("failure with a text") << true << false << "锁定" << Take::Failure << "1012"
+                                             << "锁定";
+        QTest::newRow("failure without a text keeps the caller's")
+            << true << false << "" << Take::Failure << "1012"
+            << "previous";
+        QTest::newRow("success leaves both") << true << true << "" << Take::Failure << "old"
+                                             << "previous";
+        QTest::newRow("as it came: an empty text too") << true << false << "" << Take::AsItCame << "1012"
+                                                       << "";
+        QTest::newRow("as it came: whatever success said") << true << true << "" << Take::AsItCame << "1012"
+                                                           << "";
+        QTest::newRow("nothing received") << false << false << "" << Take::AsItCame << "old"
+                                          << "previous";
+    }
+    void errorPairTaken()
+    {
+        QFETCH(bool, received);
+        QFETCH(bool, success);
+        QFETCH(QString, answerMsg);
+        QFETCH(CServiceAnswer::Take, take);
+        CServiceAnswer answer;
+        answer.received = received;
+        answer.success = success;
+        answer.errorCode = "1012";
+        answer.errorMsg = answerMsg;
+        QString code = "old";
+        QString msg = "previous";
+        answer.applyErrorTo(code, msg, take);
+        QTEST(code, "code");
+        QTEST(msg, "msg");
     }
 
     void bodyWithoutSeparatorsIsPostedAsSigned()

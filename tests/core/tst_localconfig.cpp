@@ -148,6 +148,29 @@ private slots:
         QCOMPARE(decrypted(rawValue(CLocalConfig::kDevicePath)), filePath());
     }
 
+    void rememberedPasswordFreshness_data()
+    {
+        QTest::addColumn<QDateTime>("storedAt");
+        QTest::addColumn<bool>("autoLogin");
+        QTest::addColumn<bool>("dialog");
+        // Midnights count, not hours: 23:59 to 00:01 is a day.
+        const QDateTime now(QDate(2026, 12, 11), QTime(0, 1));
+        QTest::newRow("14 days") << now.addDays(-14) << true << true;
+        QTest::newRow("15 days: auto sign-in only") << now.addDays(-15) << true << false;
+        QTest::newRow("15 midnights, 2 minutes")
+            << QDateTime(QDate(2026, 11, 26), QTime(23, 59)) << true << false;
+        QTest::newRow("16 days") << now.addDays(-16) << false << false;
+        QTest::newRow("in the future") << now.addDays(3) << true << true;
+        QTest::newRow("unreadable") << QDateTime() << false << false;
+    }
+    void rememberedPasswordFreshness()
+    {
+        QFETCH(QDateTime, storedAt);
+        const QDateTime now(QDate(2026, 12, 11), QTime(0, 1));
+        QTEST(CLocalConfig::rememberedForAutoLogin(storedAt, now), "autoLogin");
+        QTEST(CLocalConfig::rememberedForDialog(storedAt, now), "dialog");
+    }
+
     void firstRunRecordsTheDevice()
     {
         QVERIFY(!QFile::exists(filePath()));

@@ -1,8 +1,10 @@
 #include "mouse.h"
 #include "support/testenvironment.h"
 #include "ui/clickablewidget.h"
+#include "ui/stylesheet.h"
 #include "ui/userphoto.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QtTest>
@@ -91,6 +93,30 @@ private slots:
         widget.resize(20, 20);
         const QImage shot = widget.grab().toImage();
         QCOMPARE(shot.pixelColor(10, 10), QColor(10, 200, 30));
+    }
+
+    void styleSheetsGetTheActionColour()
+    {
+        const QStringList sheets = QDir(":/wid/qss").entryList({"*.qss"});
+        QVERIFY(sheets.size() > 10);
+        int coloured = 0;
+        for (const QString& file : sheets) {
+            QWidget first;
+            QWidget second;
+            QVERIFY(applyStyleSheet(QFileInfo(file).completeBaseName(), {&first, &second}, "unexpected"));
+            QCOMPARE(second.styleSheet(), first.styleSheet());
+            QVERIFY2(!first.styleSheet().contains('@'), qPrintable(file));
+            coloured += first.styleSheet().contains(kActionColour) ? 1 : 0;
+        }
+        QCOMPARE(coloured, 10);
+    }
+    void missingStyleSheetWarnsAndSetsNothing()
+    {
+        QWidget widget;
+        widget.setStyleSheet("QWidget{color: red;}");
+        QTest::ignoreMessage(QtWarningMsg, "Can't open the qss file of nothing.");
+        QVERIFY(!applyStyleSheet("wid_nothing", {&widget}, "Can't open the qss file of nothing."));
+        QCOMPARE(widget.styleSheet(), QString("QWidget{color: red;}"));
     }
 
     void landscapePhotoIsCroppedEvenly()
