@@ -7,17 +7,35 @@
 # --receiver also starts a projection receiver in a window beside the client
 # (on 127.0.0.5, code 00005), registered as a meeting room at the local
 # service, so projection by either code can be tried on one machine.
+# --conference also starts the conference media server, so that a conference
+# has picture and sound; everything then runs in a network namespace of its
+# own (scripts/netns-run.sh), where the media server's network leads nowhere.
+# --second-display :N starts a second client on X display :N, with settings
+# of its own, to meet the first one in a conference.
 set -euo pipefail
 cd "$(dirname "$0")"
+usage="usage: $0 [--receiver] [--conference [--second-display :N]]"
 with_receiver=""
-for arg in "$@"; do
-  case "$arg" in
+with_conference=""
+second_display=""
+while [ $# -gt 0 ]; do
+  case "$1" in
     --receiver) with_receiver=1 ;;
-    *) echo "usage: $0 [--receiver]" >&2; exit 2 ;;
+    --conference) with_conference=1 ;;
+    --second-display) second_display=${2:?$usage}; with_conference=1; shift ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
+  shift
 done
 ./scripts/install-deps.sh
 ./scripts/build.sh
+
+if [ -n "$with_conference" ] && [ "${VANTELOR_NETNS:-}" != 1 ]; then
+  args=(--conference)
+  [ -n "$with_receiver" ] && args+=(--receiver)
+  [ -n "$second_display" ] && args+=(--second-display "$second_display")
+  exec ./scripts/netns-run.sh "$0" "${args[@]}"
+fi
 
 export QTWEBENGINE_DISABLE_SANDBOX=1   # Chromium refuses to run as root otherwise
 
@@ -62,6 +80,38 @@ start_service() {
   return 1
 }
 
+media_pid=""
+start_media_server() {
+  [ -n "$with_conference" ] || return 0
+  local url media_port
+  url=$(sed -n 's|.*"mediaServer": *"\([^"]*\)".*|\1|p' "$deployment")
+  media_port=$(sed -n 's|http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' <<<"$url")
+  ./scripts/start-janus.sh "$media_port" "$PWD/build/media-server" >/dev/null 2>&1 &
+  media_pid=$!
+  for _ in $(seq 100); do
+    if { exec 4<>"/dev/tcp/127.0.0.1/$media_port"; } 2>/dev/null; then
+      exec 4<&-
+      echo "Media server on $url (log: build/media-server/janus.log)"
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "The media server did not start; see build/media-server/janus.log" >&2
+  return 1
+}
+
+second_pid=""
+start_second_client() {
+  [ -n "$second_display" ] || return 0
+  local home="$PWD/build/second-member"
+  mkdir -p "$home/config" "$home/data" "$home/cache" "$home/runtime" "$home/tmp"
+  chmod 700 "$home/runtime"
+  DISPLAY="$second_display" HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+    XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/runtime" TMPDIR="$home/tmp" ./build/bin/vantelor &
+  second_pid=$!
+  echo "Second client on display $second_display (its settings in $home)"
+}
+
 receiver_pid=""
 start_receiver() {
   [ -n "$with_receiver" ] || return 0
@@ -72,6 +122,12 @@ start_receiver() {
 }
 
 stop_service() {
+  for pid in $second_pid $media_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  second_pid=""
+  media_pid=""
   if [ -n "$receiver_pid" ]; then
     kill "$receiver_pid" 2>/dev/null || true
     wait "$receiver_pid" 2>/dev/null || true
@@ -86,9 +142,11 @@ stop_service() {
 trap stop_service EXIT
 
 start_service
+start_media_server
 
 if [ -n "${DISPLAY:-}" ]; then
   start_receiver
+  start_second_client
   ./build/bin/vantelor
   exit
 fi

@@ -15,6 +15,7 @@ public:
         ConferenceWebOrigin,      // conference.webOrigin, scheme://host[:port]
         ConferenceDefaultAppId,   // conference.defaultAppId
         ConferenceDefaultAppKey,  // conference.defaultAppKey
+        ConferenceMediaServer,    // conference.mediaServer, the media server's HTTP API
         OfficeWebOrigin,          // office.webOrigin
         WeatherIpLocateOrigin,    // weather.ipLocateOrigin
         WeatherOrigin,            // weather.weatherOrigin

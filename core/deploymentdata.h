@@ -6,7 +6,7 @@
 // plain; an empty text is an empty value.
 namespace DeploymentData {
 constexpr int kApiSlotCount = 32;
-constexpr int kEntryCount = 15;
+constexpr int kEntryCount = 16;
 extern const char* const kApiSlots[kApiSlotCount];
 extern const char* const kEntries[kEntryCount];
 } // namespace DeploymentData

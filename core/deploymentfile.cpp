@@ -68,6 +68,7 @@ const Key kKeys[] = {
     {"conference.webOrigin", Kind::Origin, -1},
     {"conference.defaultAppId", Kind::Text, -1},
     {"conference.defaultAppKey", Kind::Text, -1},
+    {"conference.mediaServer", Kind::Url, -1},
     {"office.webOrigin", Kind::Origin, -1},
     {"weather.ipLocateOrigin", Kind::Origin, -1},
     {"weather.weatherOrigin", Kind::Origin, -1},

@@ -14,6 +14,8 @@ PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly
   gstreamer1.0-libav gstreamer1.0-x
+  # Conferences: the media server (VideoRoom), WebRTC (webrtcbin with libnice), VP8 and Opus
+  janus libgstreamer-plugins-bad1.0-dev gstreamer1.0-nice
   # Cloud print queue: the scheduler, lp/lpstat/lpadmin, the PDF filter chain (pdftopdf)
   cups cups-client cups-filters python3
   # Debian packages: building (dpkg-shlibdeps) and checking them

@@ -1,17 +1,19 @@
-// Stand-in for the conference process: what a developer runs to try
-// conferences and 4-character-code shares without the media engine. The client
+// The conference process: conferences on the media server, shares by
+// 4-character code to meeting-room receivers. The client
 // starts it as TandemlinkSdk/TandemlinkSdk beside itself with one JSON
 // argument, {"operation": "setservername", "clientappid": ..., "servername": ...}.
 #include "receiver/roomserviceclient.h"
 #include "standinsdk.h"
 #include "standinswitches.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
+#include <QSettings>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -43,7 +45,8 @@ void logLine(QtMsgType, const QMessageLogContext&, const QString& text)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
     const CStandinSwitches switches = CStandinSwitches::fromEnvironment();
     logFilePath() = switches.logFile;
     qInstallMessageHandler(logLine);
@@ -74,7 +77,14 @@ int main(int argc, char** argv)
         qDebug().noquote() << "no meeting-room service:" << problem << "- shares will fail";
     }
 
-    CStandinSdk sdk(switches, serverName, haveRooms ? &rooms : nullptr);
+    // The conference media server, from the same file.
+    const QUrl mediaServer(QSettings(configFile, QSettings::IniFormat).value("mediaServer").toString());
+    if (!switches.simulatedConferences) {
+        qDebug().noquote() << "conference media server:"
+                           << (mediaServer.isValid() ? mediaServer.toString() : QStringLiteral("none"));
+    }
+
+    CStandinSdk sdk(switches, serverName, haveRooms ? &rooms : nullptr, mediaServer);
     sdk.start();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
 
@@ -39,8 +40,9 @@ QByteArray message(int type, const QJsonObject& data)
 } // namespace
 
 CStandinSdk::CStandinSdk(const CStandinSwitches& switches, const QString& serverName,
-                         const RoomServiceClient::Settings* rooms, QObject* parent)
-    : QObject(parent), m_switches(switches), m_serverName(serverName), m_roomShare(rooms)
+                         const RoomServiceClient::Settings* rooms, const QUrl& mediaServer, QObject* parent)
+    : QObject(parent), m_switches(switches), m_serverName(serverName), m_roomShare(rooms),
+      m_mediaServer(mediaServer)
 {
     connect(&m_roomShare, &CRoomShare::started, this, [this] {
         deliver(
@@ -56,6 +58,12 @@ CStandinSdk::CStandinSdk(const CStandinSwitches& switches, const QString& server
     connect(&m_socket, &QLocalSocket::readyRead, this, &CStandinSdk::onReadyRead);
     connect(&m_socket, &QLocalSocket::disconnected, this, &CStandinSdk::onDisconnected);
     connect(&m_heartbeat, &QTimer::timeout, this, &CStandinSdk::sendHeartbeat);
+}
+
+CStandinSdk::~CStandinSdk()
+{
+    delete m_conference;
+    delete m_window;
 }
 
 void CStandinSdk::start()
@@ -98,6 +106,12 @@ void CStandinSdk::onConnected()
 void CStandinSdk::onDisconnected()
 {
     qDebug() << "the client closed the connection - exiting";
+    if (m_conference && m_conference->isActive()) {
+        // Leaving tells the others at once; give the request time to go out.
+        leaveConference();
+        QTimer::singleShot(kDieAfterReplyMs, [] { QCoreApplication::exit(0); });
+        return;
+    }
     QCoreApplication::exit(0);
 }
 
@@ -159,10 +173,16 @@ QJsonObject CStandinSdk::runCommand(const QJsonObject& cmd)
             return refuse(kErrInvalidParameters, "invalid parameters");
         }
         m_conferenceUuid = uuid;
+        if (!m_switches.simulatedConferences) {
+            // Answered once this member is in the room, or with why not.
+            joinConference(uuid, cmd.value("membername").toString());
+            return QJsonObject();
+        }
         qDebug().noquote() << "joined conference" << uuid << "as" << cmd.value("membername").toString();
     } else if (operation == "conferencedisconnect") {
         // Leaving is idempotent, as with the real engine.
         qDebug().noquote() << "left conference" << (m_conferenceUuid.isEmpty() ? "(none)" : m_conferenceUuid);
+        leaveConference();
         m_conferenceUuid.clear();
     } else if (operation == "sharestart") {
         const QString code = cmd.value("screencode").toString();
@@ -186,6 +206,94 @@ QJsonObject CStandinSdk::runCommand(const QJsonObject& cmd)
         return refuse(kErrUnknownOperation, "unknown operation");
     }
     return reply;
+}
+
+CWebRtcLink::Media CStandinSdk::media() const
+{
+    CWebRtcLink::Media media;
+    if (m_switches.camera.isEmpty()) {
+        media.camera = QFileInfo::exists("/dev/video0") ? QStringLiteral("/dev/video0") : QString();
+    } else if (m_switches.camera != QLatin1String("none")) {
+        media.camera = m_switches.camera;
+    }
+    // The sound server of the session, when there is one; else silence.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const bool soundServer = qEnvironmentVariableIsSet("PULSE_SERVER") ||
+                             (!runtime.isEmpty() && QFileInfo::exists(runtime + "/pulse/native"));
+    media.microphone = soundServer;
+    media.speaker = soundServer;
+    return media;
+}
+
+void CStandinSdk::joinConference(const QString& uuid, const QString& memberName)
+{
+    const auto refuse = [this](int code, const QString& text) {
+        m_conferenceUuid.clear();
+        deliver(QJsonObject{
+            {"operation", "conferencestart"}, {"success", false}, {"errorCode", code}, {"errorMsg", text}});
+    };
+    if (!m_mediaServer.isValid()) {
+        qDebug() << "no media server known - cannot join";
+        refuse(CConferenceRoom::ServerUnreachable,
+               CConferenceRoom::errorText(CConferenceRoom::ServerUnreachable));
+        return;
+    }
+    if (!m_conference) {
+        m_conference = new CConferenceRoom(m_mediaServer, media(), this);
+        m_window = new CConferenceWindow;
+        connect(this, &QObject::destroyed, m_window, &QObject::deleteLater);
+        connect(m_conference, &CConferenceRoom::joined, this, [this] {
+            qDebug().noquote() << "joined conference" << m_conference->room();
+            deliver(QJsonObject{
+                {"operation", "conferencestart"}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}});
+        });
+        connect(m_conference, &CConferenceRoom::joinFailed, this,
+                [this, refuse](int code, const QString& text) {
+                    qDebug().noquote() << "cannot join:" << code << text;
+                    m_window->hide();
+                    m_window->reset();
+                    refuse(code, text);
+                });
+        connect(m_conference, &CConferenceRoom::lost, this, [this](int code, const QString& text) {
+            qDebug().noquote() << "conference lost:" << code << text;
+            m_conferenceUuid.clear();
+            m_window->showLost(text);
+            notify("conference", code, text);
+        });
+        connect(m_conference, &CConferenceRoom::memberJoined, m_window, &CConferenceWindow::addMember);
+        connect(m_conference, &CConferenceRoom::memberLeft, m_window, [this](const QString& id) {
+            m_window->removeMember(id);
+            qDebug().noquote() << "participants:" << m_window->memberCount() + 1;
+        });
+        connect(m_conference, &CConferenceRoom::memberFrame, m_window, &CConferenceWindow::showMemberFrame);
+        connect(m_conference, &CConferenceRoom::previewFrame, m_window, &CConferenceWindow::showPreview);
+        connect(m_window, &CConferenceWindow::microphoneMuted, m_conference,
+                &CConferenceRoom::setMicrophoneMuted);
+        connect(m_window, &CConferenceWindow::cameraSwitched, m_conference, &CConferenceRoom::setCameraOn);
+        connect(m_window, &CConferenceWindow::leaveRequested, this, [this] {
+            qDebug().noquote() << "left conference" << m_conferenceUuid << "from its window";
+            leaveConference();
+            m_conferenceUuid.clear();
+            // For the client as if it had asked to leave.
+            deliver(QJsonObject{{"operation", "conferencedisconnect"},
+                                {"success", true},
+                                {"errorCode", 0},
+                                {"errorMsg", ""}});
+        });
+    }
+    m_window->start(uuid, memberName);
+    m_conference->join(uuid, memberName);
+}
+
+void CStandinSdk::leaveConference()
+{
+    if (m_conference) {
+        m_conference->leave();
+    }
+    if (m_window) {
+        m_window->hide();
+        m_window->reset();
+    }
 }
 
 void CStandinSdk::answer(const QJsonObject& cmd)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "conference/jsonobjectscanner.h"
+#include "conferenceroom.h"
+#include "conferencewindow.h"
 #include "roomshare.h"
 #include "standinswitches.h"
 
@@ -11,19 +13,22 @@
 #include <QLocalSocket>
 #include <QObject>
 #include <QTimer>
+#include <QUrl>
 
-// Plays the conference process: connects to the client's local server, keeps
-// the heartbeat going and answers conference commands the way the real
-// engine does, after a short delay, without audio or video. Shares by
-// 4-character code are real: the room is looked up at the service and the
-// screen streamed to its receiver (CRoomShare).
+// The conference process: connects to the client's local server, keeps the
+// heartbeat going and carries out its commands. Conferences take place on the
+// media server (CConferenceRoom) and are shown in a window of their own;
+// shares by 4-character code look the room up at the service and stream the
+// screen to its receiver (CRoomShare). Without a media server, or when told,
+// conferences are answered after a short delay with no media.
 class CStandinSdk : public QObject
 {
     Q_OBJECT
 public:
     // rooms: the service origin and the conference app credentials, null when unknown.
     CStandinSdk(const CStandinSwitches& switches, const QString& serverName,
-                const RoomServiceClient::Settings* rooms, QObject* parent = nullptr);
+                const RoomServiceClient::Settings* rooms, const QUrl& mediaServer, QObject* parent = nullptr);
+    ~CStandinSdk() override;
     void start();
 
 private slots:
@@ -50,6 +55,9 @@ private:
     QJsonObject runCommand(const QJsonObject& cmd);
     void send(const QList<QByteArray>& messages);
     void afterReply(const QString& operation);
+    CWebRtcLink::Media media() const;
+    void joinConference(const QString& uuid, const QString& memberName);
+    void leaveConference();
 
     const CStandinSwitches m_switches;
     const QString m_serverName;
@@ -64,4 +72,7 @@ private:
     QString m_conferenceUuid;
     QString m_screenCode;
     CRoomShare m_roomShare;
+    const QUrl m_mediaServer;
+    CConferenceRoom* m_conference = nullptr;
+    CConferenceWindow* m_window = nullptr;
 };

@@ -50,6 +50,8 @@ CStandinSwitches CStandinSwitches::fromEnvironment()
     s.logFile = value(env, "LOG");
     s.simulatedShares = value(env, "SHARE") == QLatin1String("simulated");
     s.configFile = value(env, "CONFIG");
+    s.simulatedConferences = value(env, "CONFERENCE") == QLatin1String("simulated");
+    s.camera = value(env, "CAMERA");
     return s;
 }
 
@@ -89,6 +91,11 @@ QString CStandinSwitches::describe() const
     }
     parts << (simulatedShares ? QStringLiteral("shares simulated")
                               : QStringLiteral("shares to meeting rooms"));
+    parts << (simulatedConferences ? QStringLiteral("conferences simulated")
+                                   : QStringLiteral("conferences on the media server"));
+    if (!camera.isEmpty()) {
+        parts << "camera " + camera;
+    }
     if (!configFile.isEmpty()) {
         parts << "config " + configFile;
     }

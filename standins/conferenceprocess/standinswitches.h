@@ -30,6 +30,12 @@ struct CStandinSwitches
     // SHARE=simulated: "sharestart" and "sharestop" answered after the delay
     // without a meeting room or a receiver (as for conferences)
     bool simulatedShares = false;
+    // CONFERENCE=simulated: conferences answered after the delay without the
+    // media server (tests of the client's side alone)
+    bool simulatedConferences = false;
+    // CAMERA: a V4L2 device, or "none" for the generated picture; by default
+    // /dev/video0 when it exists
+    QString camera;
     // CONFIG: the file with the service origin and the conference app
     // credentials instead of tandemlink.ini beside the program
     QString configFile;

@@ -30,9 +30,11 @@ void Standin::reset()
     currentLog() = QString("%1/standin-%2.log").arg(TestEnvironment::root()).arg(++run);
     set("LOG", currentLog());
     set("REPLY_DELAY_MS", "30");
-    // The client's side of the protocol needs no meeting room: shares are
-    // answered like conferences. Tests of real shares unset it.
+    // The client's side of the protocol needs no meeting room and no media
+    // server: shares and conferences are answered after the delay. Tests of
+    // real shares and conferences unset these.
     set("SHARE", "simulated");
+    set("CONFERENCE", "simulated");
     CTandemlinkAPI::instance()->setSdkPath(TestEnvironment::binary("TandemlinkSdk/TandemlinkSdk"));
     CTandemlinkAPI::instance()->setServerName("tandemlink_sdk_ipc_server");
 }

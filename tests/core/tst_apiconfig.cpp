@@ -103,6 +103,8 @@ private slots:
             << CDeployment::ConferenceDefaultAppId << at("conference", "defaultAppId");
         QTest::newRow("conference app key")
             << CDeployment::ConferenceDefaultAppKey << at("conference", "defaultAppKey");
+        QTest::newRow("conference media server")
+            << CDeployment::ConferenceMediaServer << at("conference", "mediaServer");
         QTest::newRow("office") << CDeployment::OfficeWebOrigin << at("office", "webOrigin");
         QTest::newRow("ip location") << CDeployment::WeatherIpLocateOrigin << at("weather", "ipLocateOrigin");
         QTest::newRow("weather") << CDeployment::WeatherOrigin << at("weather", "weatherOrigin");
