@@ -1,5 +1,6 @@
 #include "webrtclink.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QMetaObject>
 #include <QPointer>
@@ -174,7 +175,7 @@ bool CWebRtcLink::startPublishing(QString& error)
         m_media.camera.isEmpty()
             ? QString("videotestsrc is-live=true pattern=ball ! %1 ! textoverlay name=name valignment=top "
                       "halignment=left font-desc=\"Noto Sans CJK SC 28\" ! timeoverlay valignment=bottom "
-                      "halignment=right font-desc=\"Sans 18\"")
+                      "halignment=right font-desc=\"Sans Mono 18\" shaded-background=true")
                   .arg(caps)
             : QString("v4l2src device=%1 ! videoconvert ! videoscale ! videorate ! %2")
                   .arg(m_media.camera, caps);
@@ -215,11 +216,30 @@ bool CWebRtcLink::startPublishing(QString& error)
     }
     g_signal_connect(m_webrtc, "on-negotiation-needed", G_CALLBACK(&CWebRtcLink::negotiationNeededThunk),
                      this);
+    if (m_media.camera.isEmpty()) {
+        showTimeOfDay();
+    }
     if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         error = QStringLiteral("the camera or the microphone cannot be started");
         return false;
     }
     return true;
+}
+
+// The generated picture's clock shows the time of day to the millisecond:
+// the pipeline runs on the wall clock from local midnight. Members on one
+// machine then show the same clock, and a picture received beside the own
+// preview shows its delay from camera to screen.
+void CWebRtcLink::showTimeOfDay()
+{
+    GstClock* clock =
+        GST_CLOCK(g_object_new(GST_TYPE_SYSTEM_CLOCK, "clock-type", GST_CLOCK_TYPE_REALTIME, nullptr));
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 midnightMs = QDateTime(now.date(), QTime(0, 0)).toMSecsSinceEpoch();
+    gst_pipeline_use_clock(GST_PIPELINE(m_pipeline), clock);
+    gst_element_set_start_time(m_pipeline, GST_CLOCK_TIME_NONE);
+    gst_element_set_base_time(m_pipeline, GstClockTime(midnightMs) * GST_MSECOND);
+    gst_object_unref(clock);
 }
 
 bool CWebRtcLink::startReceiving(const QString& offerSdp, QString& error)

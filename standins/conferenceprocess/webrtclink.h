@@ -54,6 +54,7 @@ signals:
 
 private:
     bool build(const QString& description, QString& error);
+    void showTimeOfDay();
     void onNegotiationNeeded();
     void onOfferCreated(GstPromise* promise);
     void onAnswerCreated(GstPromise* promise);
