@@ -10,6 +10,8 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick fonts-noto-cjk xdotool iproute2
   # bench/: the X client library of the map watcher, TLS in front of the local service
   libxcb1-dev socat
+  # bench/conference.sh reads the clocks in the conference pictures
+  tesseract-ocr
   # Screen streaming: capture (ximagesrc), x264enc, avdec_h264, app elements
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly
