@@ -131,6 +131,7 @@ void CConferenceRoom::publish()
     connect(m_publisher, &CWebRtcLink::localDescription, this,
             [this](const QString&, const QString& sdp) { onOffer(sdp); });
     connect(m_publisher, &CWebRtcLink::frame, this, &CConferenceRoom::previewFrame);
+    connect(m_publisher, &CWebRtcLink::connected, this, [] { qDebug() << "own picture connected"; });
     connect(m_publisher, &CWebRtcLink::failed, this, [this](const QString& why) {
         qDebug().noquote() << "sending media failed:" << why;
         if (m_state == State::Joining) {
@@ -149,6 +150,7 @@ void CConferenceRoom::publish()
 
 void CConferenceRoom::onOffer(const QString& sdp)
 {
+    qDebug() << "offering the own picture";
     const QJsonObject body{{"request", "publish"}, {"audio", true}, {"video", true}};
     const QJsonObject jsep{{"type", "offer"}, {"sdp", sdp}, {"trickle", false}};
     m_client->message(m_handle, body, jsep, guarded([this](const CJanusMessage& reply) {
@@ -159,6 +161,7 @@ void CConferenceRoom::onOffer(const QString& sdp)
                               fail(MediaFailed);
                               return;
                           }
+                          qDebug() << "the media server took the own picture";
                           m_publisher->setRemoteAnswer(reply.jsepSdp);
                       }));
 }
