@@ -112,6 +112,22 @@ private slots:
         QCOMPARE(Standin::received().size(), 2);
     }
 
+    // The conference program reports a conference it lost (its media server
+    // went away) as a notification; the page hears it as an error with the
+    // program's own text and is out of the conference.
+    void lostConferenceReachesThePage()
+    {
+        const QString text = QStringLiteral("与会议服务器的连接已断开,会议已结束");
+        Standin::set("NOTIFY", "conferencestart:conference:81020:" + text);
+        QVERIFY(waitForBridge());
+        showPage("btn_meeting");
+        js(m_meeting, "document.getElementById('btnNow').click()");
+        QTRY_COMPARE_WITH_TIMEOUT(lastEvent().value("kind").toString(), QString("error"), 15000);
+        QCOMPARE(lastEvent().value("args").toArray(), (QJsonArray{"106", text}));
+        QVERIFY(!CMeetingManager::instance()->isInMeeting());
+        shoot("webpages-conference-lost.png");
+    }
+
     void bridgeOnlyForTheConferenceOrigin_data()
     {
         QTest::addColumn<QString>("other");
