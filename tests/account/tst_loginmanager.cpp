@@ -2,7 +2,6 @@
 #include "account/loginmanager.h"
 #include "account/tokenmanager.h"
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/localconfig.h"
 #include "support/accountfixture.h"
@@ -44,11 +43,7 @@ class TestLoginManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

@@ -1,7 +1,6 @@
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "account/printbridge.h"
-#include "core/applicationidentity.h"
 #include "support/accountfixture.h"
 #include "support/processtree.h"
 #include "support/testenvironment.h"
@@ -22,11 +21,7 @@ class TestPrintBridge : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

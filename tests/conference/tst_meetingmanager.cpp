@@ -6,7 +6,6 @@
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "standin.h"
 #include "support/testenvironment.h"
 
@@ -19,11 +18,7 @@ class TestMeetingManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void init()

@@ -4,7 +4,6 @@
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/applicationidentity.h"
 #include "standin.h"
 #include "support/testenvironment.h"
 
@@ -15,11 +14,7 @@ class TestShareManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void init()

@@ -3,7 +3,6 @@
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "standin.h"
 #include "support/localserviceprocess.h"
@@ -19,11 +18,7 @@ class TestTandemlinkApi : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     LocalServiceProcess m_service;

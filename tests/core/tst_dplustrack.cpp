@@ -1,5 +1,4 @@
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "core/dplustrack.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
@@ -15,11 +14,7 @@ class TestDplusTrack : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

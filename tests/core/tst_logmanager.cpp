@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/logmanager.h"
 #include "core/logtext.h"
 #include "support/testenvironment.h"
@@ -26,11 +25,7 @@ class TestLogManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()

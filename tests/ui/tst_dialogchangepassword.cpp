@@ -1,9 +1,9 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
-#include "core/applicationidentity.h"
 #include "core/localconfig.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/dialogchangepassword.h"
@@ -25,11 +25,7 @@ class TestDialogChangePassword : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase() { QVERIFY(AccountFixture::start(m_service)); }
@@ -304,11 +300,7 @@ private:
 
     template <class T> static T* child(QWidget* dialog, const char* name)
     {
-        T* found = dialog->findChild<T*>(QLatin1String(name));
-        if (!found) {
-            qWarning() << "no child" << name;
-        }
-        return found;
+        return ChildLookup::optional<T>(dialog, QLatin1String(name));
     }
     static QPushButton* button(QWidget* d, const char* name) { return child<QPushButton>(d, name); }
     static QLineEdit* edit(QWidget* d, const char* name) { return child<QLineEdit>(d, name); }

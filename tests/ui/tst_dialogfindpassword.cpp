@@ -1,11 +1,11 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
-#include "core/applicationidentity.h"
 #include "core/localconfig.h"
 #include "dialogwaiter.h"
 #include "platform/systemping.h"
 #include "support/accountfixture.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/codecountdown.h"
@@ -31,11 +31,7 @@ class TestDialogFindPassword : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -309,14 +305,7 @@ private slots:
     }
 
 private:
-    template <class T> T* child(const QString& name)
-    {
-        T* found = m_current->findChild<T*>(name);
-        if (!found) {
-            qFatal("no child %s", qPrintable(name));
-        }
-        return found;
-    }
+    template <class T> T* child(const QString& name) { return ChildLookup::required<T>(m_current, name); }
     void requestCode(const QString& phone)
     {
         Typing::type(child<QLineEdit>("editPhone"), phone);

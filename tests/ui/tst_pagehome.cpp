@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
@@ -56,11 +55,7 @@ class TestPageHome : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

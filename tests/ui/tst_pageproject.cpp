@@ -1,10 +1,10 @@
 #include "conference/sharemanager.h"
 #include "conference/standin.h"
 #include "conference/tandemlinkproc.h"
-#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "support/xvfbserver.h"
 #include "ui/fontsubstitution.h"
@@ -44,11 +44,7 @@ class TestPageProject : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -395,11 +391,7 @@ private slots:
 private:
     template <class T> T* child(const char* name) const
     {
-        T* widget = page->findChild<T*>(QLatin1String(name));
-        if (!widget) {
-            qFatal("no %s", name);
-        }
-        return widget;
+        return ChildLookup::required<T>(page, QLatin1String(name));
     }
     QLineEdit* edit1() const { return child<QLineEdit>("edit_code1"); }
     QLineEdit* edit2() const { return child<QLineEdit>("edit_code2"); }

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "platform/systemping.h"
 #include "projection/sharewrapper.h"
@@ -18,11 +17,7 @@ class TestProjectScreens : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "dialogwaiter.h"
 #include "platform/systemping.h"
@@ -19,11 +18,7 @@ class TestShellScreens : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()

@@ -3,7 +3,6 @@
 #include "conference/meetingmanager.h"
 #include "conference/standin.h"
 #include "conference/tandemlinkproc.h"
-#include "core/applicationidentity.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/processtree.h"
@@ -37,8 +36,7 @@ class TestWebPages : public QObject
 public:
     static void initMain()
     {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
+        TestEnvironment::isolateClient();
         // Sign-in cycles take their time on a loaded machine.
         if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT")) {
             qputenv("QTEST_FUNCTION_TIMEOUT", "600000");

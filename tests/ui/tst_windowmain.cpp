@@ -1,8 +1,8 @@
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
 #include "dialogwaiter.h"
 #include "mouse.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "ui/clickablewidget.h"
 #include "ui/dialoglogin.h"
@@ -74,11 +74,7 @@ class TestWindowMain : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase() { installFontSubstitutions(); }
@@ -496,11 +492,7 @@ private slots:
 private:
     template <class T> T* child(const char* name) const
     {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (!found) {
-            qFatal("no child %s", name);
-        }
-        return found;
+        return ChildLookup::required<T>(window, QLatin1String(name));
     }
     QPushButton* button(const QString& name) const { return child<QPushButton>(name.toLatin1().constData()); }
     QLabel* tip() const { return child<QLabel>("tip_head"); }

@@ -1,6 +1,5 @@
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/localconfig.h"
 #include "dialogwaiter.h"
@@ -28,11 +27,7 @@ class TestWindowSignIn : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase() { QVERIFY(AccountFixture::start(m_service)); }

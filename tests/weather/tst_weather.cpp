@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
@@ -59,11 +58,7 @@ class TestWeather : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;
