@@ -470,9 +470,22 @@ void WindowMain::onUserPhotoChange()
     label_photo->setPic(currentUserPhoto());
 }
 
+namespace {
+int& forcedSignOutTipMs()
+{
+    static int ms = WindowMain::kForcedSignOutTipMs;
+    return ms;
+}
+} // namespace
+
+void WindowMain::setForcedSignOutTipForTesting(int ms)
+{
+    forcedSignOutTipMs() = ms > 0 ? ms : kForcedSignOutTipMs;
+}
+
 void WindowMain::onBeLogouted(QString reason)
 {
-    onShowTip(reason, 5000);
+    onShowTip(reason, forcedSignOutTipMs());
 }
 
 void WindowMain::onUserPhotoClicked()

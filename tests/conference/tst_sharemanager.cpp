@@ -46,9 +46,8 @@ private slots:
         QVERIFY(share().start({"AB12"}));
         QTRY_COMPARE(m_events, QStringList{"started"});
         QVERIFY(share().isSharing());
-        QTest::qWait(500); // past the start's no-response time
-        QCOMPARE(m_events, QStringList{"started"});
 
+        // The stop's answer is the next event: nothing came between.
         QVERIFY(share().stop());
         QTRY_COMPARE(m_events, (QStringList{"started", "stoped"}));
         QVERIFY(!share().isSharing());
@@ -77,9 +76,14 @@ private slots:
         QFETCH(QStringList, codes);
         QVERIFY(!share().start(codes));
         QVERIFY(!share().isSharing());
-        QTest::qWait(300);
-        QVERIFY(Standin::pids().isEmpty());
         QVERIFY(m_events.isEmpty());
+        // A share started next is the first thing the process hears of.
+        QVERIFY(share().start({"AB12"}));
+        QTRY_COMPARE(m_events, QStringList{"started"});
+        QCOMPARE(Standin::pids().size(), 1);
+        const QList<QJsonObject> sent = Standin::received();
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.at(0).value("screencode").toString(), QString("AB12"));
     }
 
     void memberName_data()
@@ -191,8 +195,14 @@ private slots:
     void stopWhenNotSharingSendsNothing()
     {
         QVERIFY(share().stop());
-        QTest::qWait(200);
-        QVERIFY(Standin::pids().isEmpty());
+        QVERIFY(m_events.isEmpty());
+        // A share started next is the first thing the process hears of.
+        QVERIFY(share().start({"AB12"}));
+        QTRY_COMPARE(m_events, QStringList{"started"});
+        QCOMPARE(Standin::pids().size(), 1);
+        const QList<QJsonObject> sent = Standin::received();
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.at(0).value("operation").toString(), QString("sharestart"));
     }
 
     void takenOverByAnotherSender()

@@ -28,6 +28,7 @@ private:
 
     QImage save(const QString& name)
     {
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(100);
         const QImage shot = window->grab().toImage();
         shot.save(outDir + "/" + name + ".png");
