@@ -257,6 +257,7 @@ private slots:
         CLoginManager* login = manager();
         login->loginPswd(phone, password);
         QCOMPARE(m_signals, QStringList{state});
+        // A margin for a further signal.
         QTest::qWait(200);
         QCOMPARE(m_signals, QStringList{state});
         QVERIFY(!login->isLoggedIn());
@@ -324,6 +325,7 @@ private slots:
         CLoginManager* login = manager();
         login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
         QTRY_VERIFY(!m_signals.isEmpty());
+        // A margin for a further signal.
         QTest::qWait(300);
         QCOMPARE(m_signals, QStringList{"state 1401 人员不存在"});
         QVERIFY(!login->isLoggedIn());
@@ -415,6 +417,7 @@ private slots:
         CLoginManager* login = manager();
         login->getAcessTicket();
         QTRY_VERIFY(m_signals.size() >= expected.size());
+        // A margin for a further signal.
         QTest::qWait(200);
         QCOMPARE(m_signals, expected);
         QCOMPARE(login->isLoggedIn(), signedIn);
@@ -437,6 +440,7 @@ private slots:
 
         manager()->logout();
         const int after = requestCount(*m_service, "accessTicket");
+        // Three renewal periods (five ticks each) with no ticket asked for.
         QTest::qWait(600);
         QCOMPARE(requestCount(*m_service, "accessTicket"), after);
     }
@@ -472,6 +476,7 @@ private slots:
         QVERIFY(signInDemo());
         QTRY_VERIFY_WITH_TIMEOUT(
             m_service->requests("logout").first().toObject().value("status").toInt() == 200, 5000);
+        // A margin for what the late answer could set off.
         QTest::qWait(300);
         QVERIFY(login->isLoggedIn());
         QVERIFY(!CLoginInfo::instance()->accessToken.isEmpty());
@@ -510,6 +515,7 @@ private slots:
         if (newerSignIn) {
             QTRY_VERIFY_WITH_TIMEOUT(m_signals.contains("ticket"), 10000);
         }
+        // A margin for what the late answer could set off.
         QTest::qWait(300);
         QVERIFY(!login->isSigningIn());
         const auto& info = CLoginInfo::instance();
@@ -555,6 +561,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(m_signals.contains("ticket"), 10000);
             QVERIFY(login->isLoggedIn());
         } else {
+            // A margin for a sign-in that must not start.
             QTest::qWait(500);
             QVERIFY(m_signals.isEmpty());
             QCOMPARE(requestCount(*m_service, "authCodeByPassword"), 0);

@@ -130,6 +130,7 @@ private slots:
         QCOMPARE(manager().errMsg(), errMsg);
         QCOMPARE(manager().conferenceUuid(), uuid);
         QCOMPARE(manager().isInMeeting(), inMeeting);
+        // A refused command is never sent: a margin in which a sent one would arrive.
         QTest::qWait(100);
         QCOMPARE(Standin::received().size(), sent);
     }
@@ -208,6 +209,7 @@ private slots:
         QCOMPARE(manager().errMsg(), QString("can not get response from sdk in 15s"));
         QCOMPARE(manager().conferenceUuid(), QString());
         QVERIFY(!manager().isInMeeting());
+        // Reported once: a margin for a second report.
         QTest::qWait(100);
         QCOMPARE(m_events, expected);
     }

@@ -188,6 +188,7 @@ private slots:
         QTRY_COMPARE(m_events, expected);
         // An unanswered stop leaves the share on, so that it can be stopped again.
         QCOMPARE(share().isSharing(), !start);
+        // Reported once: a margin for a second report.
         QTest::qWait(200);
         QCOMPARE(m_events, expected);
     }

@@ -184,6 +184,7 @@ private slots:
         QTRY_VERIFY(first == "conference" ? CMeetingManager::instance()->isInMeeting()
                                           : CShareManager::instance()->isSharing());
         QCOMPARE(CMeetingManager::instance()->conferenceUuid(), QString(first == "conference" ? "c-1" : ""));
+        // One process and one command: a margin for a second of either.
         QTest::qWait(300);
         QCOMPARE(Standin::pids().size(), 1);
         const QList<QJsonObject> sent = Standin::received();

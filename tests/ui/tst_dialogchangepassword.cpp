@@ -14,9 +14,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QtTest>
 
 // The change-password dialog typed into like a user; the signed-in demo user
@@ -236,8 +238,12 @@ private slots:
         QCOMPARE(mainStack(dialog)->currentIndex(), 1);
         QTest::mouseClick(button(dialog, "btnClose"), Qt::LeftButton);
         QVERIFY(!dialog->isVisible());
+        QPointer<QTimer> doneClose = child<QTimer>(dialog, "doneCloseTimer");
+        QVERIFY(doneClose);
+        QCOMPARE(doneClose->interval(), DialogChangePassword::kDoneCloseMs);
         delete dialog;
-        QTest::qWait(DialogChangePassword::kDoneCloseMs + 200);
+        // The pending close went with the dialog: nothing is left to fire on it.
+        QVERIFY(doneClose.isNull());
     }
 
     // The way a user goes in the client: sign in with the password

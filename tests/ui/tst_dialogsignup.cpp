@@ -447,6 +447,7 @@ private:
             // Under a real X server (xvfb-run with QT_QPA_PLATFORM=xcb) the
             // picture is what the server shows.
             QWidget* top = m_current->window();
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(100);
             const QImage shot = QGuiApplication::platformName() == QLatin1String("xcb")
                                     ? QGuiApplication::primaryScreen()
@@ -456,6 +457,7 @@ private:
             shot.save(path);
             return shot;
         }
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(50);
         QImage shot(m_dialog->size(), QImage::Format_ARGB32);
         shot.fill(QColor(60, 60, 60));

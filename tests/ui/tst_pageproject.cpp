@@ -181,6 +181,7 @@ private slots:
         QVERIFY(label("tip_pro")->isVisible());
         QVERIFY(!startButton()->isEnabled());
         QCOMPARE(startButton()->text(), QStringLiteral("开始投屏"));
+        // Nothing must start: a margin in which a wrong start would show.
         QTest::qWait(500);
         QCOMPARE(CShareWrapper::instance()->state(), CShareWrapper::Idle);
         QVERIFY(!CShareWrapper::instance()->isSharing());

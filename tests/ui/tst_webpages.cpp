@@ -192,6 +192,7 @@ private slots:
         QCOMPARE(mailStack->currentWidget()->objectName(), QString("page0"));
         QVERIFY(mail->page()->profile()->isOffTheRecord());
         QTRY_VERIFY(toolArea()->isVisible());
+        // A load started by the page switch would reach the service within this; none is marked by an event.
         QTest::qWait(300);
         QVERIFY(mail->url().isEmpty());
         QCOMPARE(AccountFixture::requestCount(*m_service, "officePage"), 0);
@@ -217,6 +218,7 @@ private slots:
         js(m_meeting, "document.cookie = 'probe=1; path=/'");
         QCOMPARE(js(m_meeting, "document.cookie").toString(), QString("probe=1"));
         showPage("btn_meeting");
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(200);
         shoot("webpages-conference-signed-in.png");
 
@@ -304,6 +306,7 @@ private slots:
         QTRY_COMPARE(mail->title(), QString("无法访问"));
         QTRY_VERIFY(js(mail, "document.querySelector('img').naturalWidth").toInt() > 0);
         QVERIFY(js(mail, "document.body.textContent").toString().contains("页面加载失败，请检查网络连接"));
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(300);
         shoot("webpages-error-page.png");
 

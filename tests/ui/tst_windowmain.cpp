@@ -194,6 +194,7 @@ private slots:
         QCOMPARE(tip()->text(), QStringLiteral("正在同步"));
         QCOMPARE(tip()->x(), 900 - 140 - tip()->width());
         QCOMPARE(tip()->y(), 17);
+        // A tip without a time has no timer to wait for: a margin in which a wrong one would hide it.
         QTest::qWait(100);
         QVERIFY(tip()->isVisible());
         window->onShowTip(QString());

@@ -144,6 +144,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             m_service->requests("authCodeByPassword").first().toObject().value("status").toInt() == 200,
             10000);
+        // Nothing marks the end of what the late answer could set off: a margin.
         QTest::qWait(1000);
         sampler.stop();
         const int signInCallsSettled = signInCalls();

@@ -150,6 +150,7 @@ private slots:
         // Locating fails twice; the default city does not replace held data.
         QVERIFY(weather()->startLocate());
         QTRY_COMPARE_WITH_TIMEOUT(m_service->requests("ipLocate").size(), 2, 10000);
+        // A margin for a weather request that must not follow.
         QTest::qWait(300);
         QCOMPARE(m_service->requests("weather").size(), 0);
         QVERIFY(!weather()->isRequesting());
@@ -174,6 +175,7 @@ private slots:
         QCOMPARE(city.first().at(0).toString(), QString("深圳市"));
         QCOMPARE(city.first().at(1).toBool(), true);
         QCOMPARE(m_service->requests("ipLocate").size(), 2);
+        // A margin for a second city that must not follow.
         QTest::qWait(200);
         QCOMPARE(city.count(), 1);
     }
@@ -365,6 +367,7 @@ private slots:
 
         // Fresh data: a later report of the network changes nothing.
         CNetStateWathcer::instance()->onStateChange(true);
+        // A margin for a chain that must not start.
         QTest::qWait(200);
         QCOMPARE(m_service->requests("ipLocate").size(), 2);
     }
