@@ -1,6 +1,7 @@
 #include "account/loginmanager.h"
 #include "core/logtext.h"
 
+#include "account/accountlog.h"
 #include "account/logininfo.h"
 #include "account/printbridge.h"
 #include "account/signedinuser.h"
@@ -45,7 +46,7 @@ QImage decodePhoto(const QByteArray& data)
     QImageReader reader(&buffer);
     const QSize size = reader.size();
     if (!size.isValid() || qint64(size.width()) * size.height() > kMaxPhotoPixels) {
-        qDebug() << "Load user photo error: picture of" << size << "not decoded";
+        qCDebug(lcAccount) << "Load user photo error: picture of" << size << "not decoded";
         return QImage();
     }
     return reader.read();
@@ -84,7 +85,7 @@ CLoginManager::CLoginManager() : m_printBridge(new CPrintBridge(this))
     // The remembered-password sign-in waits on the service; the window that
     // creates this manager shows first.
     QTimer::singleShot(0, this, &CLoginManager::autoLogin);
-    qDebug() << "CLoginManager constructor";
+    qCDebug(lcAccount) << "CLoginManager constructor";
 }
 
 CLoginManager::~CLoginManager()
@@ -134,7 +135,7 @@ bool CLoginManager::dropAttemptInFlight()
     if (!m_signingIn) {
         return false;
     }
-    qDebug() << "CLoginManager: sign-in in progress cancelled";
+    qCDebug(lcAccount) << "CLoginManager: sign-in in progress cancelled";
     ++m_attempt;
     m_signingIn = false;
     CTokenManager::instance()->cancel();
@@ -157,7 +158,7 @@ bool CLoginManager::attemptGoesOn(quint64 attempt, bool tokenCallOk)
     }
     if (!tokenCallOk && CTokenManager::instance()->wasSuperseded()) {
         // Someone else's token call ended this one's wait: nothing it holds is this attempt's.
-        qDebug() << "CLoginManager: sign-in overtaken by another token call";
+        qCDebug(lcAccount) << "CLoginManager: sign-in overtaken by another token call";
         ++m_attempt;
         m_signingIn = false;
         CLoginInfo::instance()->clear();
@@ -190,7 +191,7 @@ void CLoginManager::loginPswd(const QString& phoneNum, const QString& password, 
         (phoneNum.isEmpty() || CCipher::instance()->rsaEncryptBase64(phoneNum, account)) &&
         (!bPswdNeedEn || password.isEmpty() || CCipher::instance()->rsaEncryptBase64(password, pwd));
     if (!encrypted) {
-        qDebug() << "CLoginManager: credentials could not be encrypted";
+        qCDebug(lcAccount) << "CLoginManager: credentials could not be encrypted";
         reportAttempt(QString::fromLatin1(kEncryptionFailedCode), tr("账号或密码加密失败,无法登录"));
         return;
     }
@@ -270,12 +271,12 @@ QPointer<QNetworkReply> CLoginManager::finishedReply()
 
 void CLoginManager::responseError(QNetworkReply::NetworkError code)
 {
-    qDebug() << "Http connect error:" << int(code);
+    qCDebug(lcAccount) << "Http connect error:" << int(code);
 }
 
 void CLoginManager::requestCompanyList()
 {
-    qDebug() << "get CompanyId";
+    qCDebug(lcAccount) << "get CompanyId";
     watch(CSignedRequest::post(
               {CApiConfig::UrlCompanyList, CSignedRequest::Form().session(), CApiConfig::SignatureVersionB}),
           &CLoginManager::replyGetComId, true);
@@ -290,11 +291,11 @@ void CLoginManager::replyGetComId()
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
     const auto& info = CLoginInfo::instance();
     if (answer.success) {
-        qDebug() << "CompanyId OK";
+        qCDebug(lcAccount) << "CompanyId OK";
         readCompanies(answer.content, *info);
     } else {
         answer.applyErrorTo(info->errorCode, info->errorMsg, CServiceAnswer::Take::AsItCame);
-        qDebug().noquote() << "CompanyId error:" << info->errorCode << info->errorMsg;
+        qCDebug(lcAccount).noquote() << "CompanyId error:" << info->errorCode << info->errorMsg;
     }
     requestPersonDetail();
 }
@@ -320,7 +321,7 @@ void CLoginManager::readCompanies(const QJsonValue& content, CLoginInfo& info)
 
 void CLoginManager::requestPersonDetail()
 {
-    qDebug() << "Get Person Detail";
+    qCDebug(lcAccount) << "Get Person Detail";
     watch(CSignedRequest::post(
               {CApiConfig::UrlPersonDetail,
                CSignedRequest::Form().session().field("targetAccountId", CLoginInfo::instance()->accountId),
@@ -338,11 +339,11 @@ void CLoginManager::replyGetPerDetail()
     const auto& info = CLoginInfo::instance();
     if (!answer.success) {
         answer.applyErrorTo(info->errorCode, info->errorMsg, CServiceAnswer::Take::AsItCame);
-        qDebug().noquote() << "Person Detail error:" << info->errorCode << info->errorMsg;
+        qCDebug(lcAccount).noquote() << "Person Detail error:" << info->errorCode << info->errorMsg;
         reportAttempt(info->errorCode, info->errorMsg);
         return;
     }
-    qDebug() << "Person Detail OK";
+    qCDebug(lcAccount) << "Person Detail OK";
     readPerson(answer.content, *info);
     reportAttempt("0", "");
     endLoginSequence();
@@ -358,7 +359,7 @@ void CLoginManager::readPerson(const QJsonValue& content, CLoginInfo& info)
 
 void CLoginManager::endLoginSequence()
 {
-    qDebug() << "End of Login sequence";
+    qCDebug(lcAccount) << "End of Login sequence";
     m_loggedIn = true;
     emit signalLogin();
     m_printBridge->start();
@@ -375,14 +376,14 @@ void CLoginManager::loadUserPhoto()
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         if (url.isValid()) {
-            qDebug().noquote() << "CLoginManager user photo url refused:" << url.scheme();
+            qCDebug(lcAccount).noquote() << "CLoginManager user photo url refused:" << url.scheme();
         }
         CLoginInfo::instance()->photo = QImage();
         emit signalUserPhotoChange();
         return;
     }
-    qDebug().noquote() << "CLoginManager user photo url" << url.toString();
-    qDebug() << "Load user photo";
+    qCDebug(lcAccount).noquote() << "CLoginManager user photo url" << url.toString();
+    qCDebug(lcAccount) << "Load user photo";
     watch(CSingleNetworkManger::instance()->manager()->get(QNetworkRequest(url)),
           &CLoginManager::replyUserPhoto, false);
 }
@@ -394,15 +395,16 @@ void CLoginManager::replyUserPhoto()
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {
-        qDebug().noquote() << "Load user photo error:" << int(reply->error()) << reply->errorString();
-        qDebug().noquote() << "Load user photo reply:" << reply->readAll();
+        qCDebug(lcAccount).noquote() << "Load user photo error:" << int(reply->error())
+                                     << reply->errorString();
+        qCDebug(lcAccount).noquote() << "Load user photo reply:" << reply->readAll();
         reply->deleteLater();
         return;
     }
     CLoginInfo::instance()->photo = decodePhoto(reply->readAll());
     reply->deleteLater();
     emit signalUserPhotoChange();
-    qDebug() << "Load user photo done";
+    qCDebug(lcAccount) << "Load user photo done";
 }
 
 void CLoginManager::getAcessTicket()
@@ -411,7 +413,7 @@ void CLoginManager::getAcessTicket()
         return;
     }
     m_ticketTicks = 0;
-    qDebug() << "get ticket";
+    qCDebug(lcAccount) << "get ticket";
     m_ticketReply =
         CSignedRequest::post({CApiConfig::UrlAccessTicket, tokenFields(), CApiConfig::SignatureVersionA});
     watch(m_ticketReply, &CLoginManager::replyGetTicket, false);
@@ -427,7 +429,7 @@ void CLoginManager::replyGetTicket()
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, true);
     const auto& info = CLoginInfo::instance();
     if (readTicket(answer, *info)) {
-        qDebug() << "ticket OK";
+        qCDebug(lcAccount) << "ticket OK";
         emit signalTicketOK(info->ticket);
         if (m_ticketTimerId == -1) {
             m_ticketTimerId = startTimer(ticketTickMs(), Qt::CoarseTimer);
@@ -435,15 +437,16 @@ void CLoginManager::replyGetTicket()
         return;
     }
     answer.applyErrorTo(info->errorCode, info->errorMsg, CServiceAnswer::Take::AsItCame);
-    qDebug().noquote() << "user ticket: "
-                       << LogText::maskedJson(QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
+    qCDebug(lcAccount).noquote() << "user ticket: "
+                                 << LogText::maskedJson(
+                                        QJsonDocument(answer.object).toJson(QJsonDocument::Compact));
     emit signalLogState(info->errorCode, info->errorMsg);
     if (isKickedOut(*info)) {
         const QString reason = tr("您的账号已在其他设备上登录!");
         logout();
         emit signalBeLogouted(reason);
     }
-    qDebug().noquote() << "ticket error" << info->errorMsg;
+    qCDebug(lcAccount).noquote() << "ticket error" << info->errorMsg;
 }
 
 bool CLoginManager::readTicket(const CServiceAnswer& answer, CLoginInfo& info)
@@ -495,7 +498,7 @@ void CLoginManager::logout()
     CLoginInfo::instance()->clear();
     m_printBridge->stop();
     emit signalLogout();
-    qDebug() << "Log out";
+    qCDebug(lcAccount) << "Log out";
     CDplusTrack::instance()->track(QString::fromUtf8("退出登录"));
 }
 
@@ -512,14 +515,14 @@ void CLoginManager::replyLogout()
     }
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
     if (answer.success) {
-        qDebug() << "Log out OK";
+        qCDebug(lcAccount) << "Log out OK";
         CLoginInfo::instance()->clear();
     }
 }
 
 void CLoginManager::sendVerCode(const QString& phoneNum)
 {
-    qDebug() << "Send VerCode";
+    qCDebug(lcAccount) << "Send VerCode";
     QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlSendSmsCode,
                                                  CSignedRequest::Form()
                                                      .field("account", phoneNum)
@@ -544,13 +547,13 @@ void CLoginManager::replySendVerCode()
     }
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, true);
     if (answer.success) {
-        qDebug() << "Send VerCode OK";
+        qCDebug(lcAccount) << "Send VerCode OK";
         return;
     }
     const auto& info = CLoginInfo::instance();
     answer.applyErrorTo(info->errorCode, info->errorMsg);
     emit signalLogState(info->errorCode, info->errorMsg);
-    qDebug().noquote() << "Send VerCode error" << info->errorMsg;
+    qCDebug(lcAccount).noquote() << "Send VerCode error" << info->errorMsg;
 }
 
 void CLoginManager::getScanPic(QPixmap& pix)
@@ -582,6 +585,6 @@ void CLoginManager::autoLogin()
     if (pswd.isEmpty()) {
         return;
     }
-    qDebug() << "CLoginManager autoLogin start";
+    qCDebug(lcAccount) << "CLoginManager autoLogin start";
     loginPswd(phone, pswd, false);
 }

@@ -1,5 +1,6 @@
 #include "account/passwordmanager.h"
 
+#include "account/accountlog.h"
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
@@ -21,7 +22,7 @@ bool CPasswordManager::changePassword(const QString& oldPassword, const QString&
         emit signalPasswordState("1", m_errorMsg);
         return false;
     }
-    qDebug() << "CPasswordManager: changePassword";
+    qCDebug(lcAccount) << "CPasswordManager: changePassword";
     const CServiceAnswer answer =
         CSignedRequest::exchange({CApiConfig::UrlChangePassword,
                                   CSignedRequest::Form()
@@ -43,7 +44,7 @@ bool CPasswordManager::resetPassword(const QString& newPassword)
         emit signalPasswordState("1", m_errorMsg);
         return false;
     }
-    qDebug() << "CPasswordManager: resetPassword";
+    qCDebug(lcAccount) << "CPasswordManager: resetPassword";
     const CServiceAnswer answer = CSignedRequest::exchange(
         {CApiConfig::UrlResetPassword,
          CSignedRequest::Form().session().appCode().device().field("newPassword", newPassword),
@@ -56,14 +57,14 @@ bool CPasswordManager::replyPasswordCall(const CServiceAnswer& answer, const cha
                                          const char* usageEvent, bool isChange)
 {
     if (answer.success) {
-        qDebug().noquote() << QString("CPasswordManager: %1 OK").arg(operation);
+        qCDebug(lcAccount).noquote() << QString("CPasswordManager: %1 OK").arg(operation);
         emit signalPasswordState("0", "");
         CDplusTrack::instance()->track(QString::fromUtf8(usageEvent));
         return true;
     }
     readPasswordAnswer(answer, isChange, m_errorMsg);
     emit signalPasswordState("1", m_errorMsg);
-    qDebug().noquote() << QString("CPasswordManager: %1 error").arg(operation) << m_errorMsg;
+    qCDebug(lcAccount).noquote() << QString("CPasswordManager: %1 error").arg(operation) << m_errorMsg;
     return false;
 }
 
@@ -90,7 +91,7 @@ bool CPasswordManager::modifyProfile(const QString& personJson)
         emit signalProfileState("1", m_errorMsg);
         return false;
     }
-    qDebug() << "CPasswordManager: modifyProfile";
+    qCDebug(lcAccount) << "CPasswordManager: modifyProfile";
     const CServiceAnswer answer =
         CSignedRequest::exchange({CApiConfig::UrlModifyProfile,
                                   CSignedRequest::Form().session().device().field("personJson", personJson),
@@ -102,10 +103,10 @@ bool CPasswordManager::modifyProfile(const QString& personJson)
 bool CPasswordManager::replyModifyProfile(const CServiceAnswer& answer)
 {
     if (answer.networkError != QNetworkReply::NoError || answer.unfinished) {
-        qDebug() << "CPasswordManager: Http connect error:" << int(answer.networkError);
+        qCDebug(lcAccount) << "CPasswordManager: Http connect error:" << int(answer.networkError);
     }
     if (readProfileAnswer(answer, m_errorMsg)) {
-        qDebug() << "CPasswordManager: modifyProfile OK";
+        qCDebug(lcAccount) << "CPasswordManager: modifyProfile OK";
         emit signalProfileState("0", "");
         return true;
     }

@@ -1,5 +1,6 @@
 #include "account/printbridge.h"
 
+#include "account/accountlog.h"
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "core/apiconfig.h"
@@ -84,7 +85,7 @@ void CPrintBridge::start()
     }
     if (!m_server->isListening()) {
         const bool ok = m_server->listen(QHostAddress::LocalHost, kPort);
-        qDebug() << "start listen online print driver" << ok;
+        qCDebug(lcAccount) << "start listen online print driver" << ok;
     }
 }
 
@@ -94,7 +95,7 @@ void CPrintBridge::stop()
     ++m_generation;
     if (m_server && m_server->isListening()) {
         m_server->close();
-        qDebug() << "stop listen online print driver";
+        qCDebug(lcAccount) << "stop listen online print driver";
     }
     // Connections of the sign-in that ends go with it.
     for (const QPointer<QTcpSocket>& socket : qAsConst(m_connections)) {
@@ -124,13 +125,13 @@ void CPrintBridge::accept(QTcpSocket* socket)
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (!m_active) {
         socket->close();
-        qDebug() << "new connection from online print driver, but not login yet";
+        qCDebug(lcAccount) << "new connection from online print driver, but not login yet";
         return;
     }
     socket->setReadBufferSize(kMaxReceivedBytes);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { discard(socket); });
     QTimer::singleShot(connectionLifetimeMs(), socket, [socket] {
-        qDebug() << "online print driver connection open too long, closed";
+        qCDebug(lcAccount) << "online print driver connection open too long, closed";
         socket->abort();
     });
     m_connections.removeAll(nullptr);
@@ -138,13 +139,13 @@ void CPrintBridge::accept(QTcpSocket* socket)
     while (m_connections.size() > kMaxConnections) {
         const QPointer<QTcpSocket> oldest = m_connections.takeFirst();
         if (oldest) {
-            qDebug() << "too many online print driver connections, the oldest closed";
+            qCDebug(lcAccount) << "too many online print driver connections, the oldest closed";
             oldest->abort();
         }
     }
     m_waiting << socket;
     if (m_fetching) {
-        qDebug() << "new connection from online print driver waits for the fetch in flight";
+        qCDebug(lcAccount) << "new connection from online print driver waits for the fetch in flight";
         return;
     }
     // Not from inside the listener's signal: the fetch waits in a nested loop,
@@ -157,7 +158,7 @@ void CPrintBridge::discard(QTcpSocket* socket)
     const qint64 received = socket->property("receivedBytes").toLongLong() + socket->readAll().size();
     socket->setProperty("receivedBytes", received);
     if (received > kMaxReceivedBytes) {
-        qDebug() << "online print driver sent more than" << kMaxReceivedBytes << "bytes, closed";
+        qCDebug(lcAccount) << "online print driver sent more than" << kMaxReceivedBytes << "bytes, closed";
         socket->abort();
     }
 }
@@ -171,7 +172,7 @@ void CPrintBridge::serveWaiting()
     if (m_fetching || !anyOpen()) {
         if (!m_fetching && !m_waiting.isEmpty()) {
             m_waiting.clear();
-            qDebug() << "online print driver hung up before it was served, nothing fetched";
+            qCDebug(lcAccount) << "online print driver hung up before it was served, nothing fetched";
         }
         return;
     }
@@ -184,10 +185,10 @@ void CPrintBridge::serveWaiting()
     const QString accountId = info->accountId;
     const auto sameSignIn = [&] { return generation == m_generation && info->accountId == accountId; };
     m_fetching = true;
-    qDebug() << "new connection from online print driver cause getPrintInfo first try";
+    qCDebug(lcAccount) << "new connection from online print driver cause getPrintInfo first try";
     fetchPrintInfo();
     if (self && sameSignIn() && info->printInfo.isEmpty() && anyOpen()) {
-        qDebug() << "new connection from online print driver cause getPrintInfo second try";
+        qCDebug(lcAccount) << "new connection from online print driver cause getPrintInfo second try";
         fetchPrintInfo();
     }
     if (!self) {
@@ -204,14 +205,14 @@ void CPrintBridge::serveWaiting()
             }
             if (!forThisSignIn || info->printInfo.isEmpty()) {
                 socket->close();
-                qDebug() << "new connection from online print driver cause getPrintInfo done, but "
-                            "userPrintInfo is still empty";
+                qCDebug(lcAccount) << "new connection from online print driver cause getPrintInfo done, but "
+                                      "userPrintInfo is still empty";
                 continue;
             }
             socket->write(info->printInfo.toUtf8());
             socket->flush();
             CDplusTrack::instance()->track(QString::fromUtf8("云打印"));
-            qDebug() << "Send data to online print driver Ok";
+            qCDebug(lcAccount) << "Send data to online print driver Ok";
         }
     }
     // Connections of a sign-in that began while a stale fetch waited.
@@ -236,7 +237,7 @@ void CPrintBridge::fetchPrintInfo()
     request.setRawHeader("Accept", "text/html, application/xhtml+xml, */*");
     request.setHeader(QNetworkRequest::ContentTypeHeader, config->slot(CApiConfig::ContentType));
     request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
-    qDebug() << "Get onlineprint info";
+    qCDebug(lcAccount) << "Get onlineprint info";
     // Each fetch keeps its own reply: overlapping connections never read each other's.
     QPointer<QNetworkReply> reply = CSingleNetworkManger::instance()->manager()->post(request, body);
     CSignedRequest::waitFor(reply, fetchLimitMs());
@@ -251,14 +252,15 @@ void CPrintBridge::replyPrintInfo(QPointer<QNetworkReply>& reply, const QString&
     const CServiceAnswer answer = CSignedRequest::readAnswer(reply, false);
     const auto& info = CLoginInfo::instance();
     if (info->accountId != accountId) {
-        qDebug() << "online print info of an earlier sign-in dropped";
+        qCDebug(lcAccount) << "online print info of an earlier sign-in dropped";
         return;
     }
     if (readPrintInfo(answer, *info)) {
-        qDebug().noquote() << "Get onlineprint info OK:" << LogText::maskedJson(info->printInfo.toUtf8());
+        qCDebug(lcAccount).noquote() << "Get onlineprint info OK:"
+                                     << LogText::maskedJson(info->printInfo.toUtf8());
         return;
     }
-    qDebug().noquote() << "Get online print data error:" << info->errorCode << info->errorMsg;
+    qCDebug(lcAccount).noquote() << "Get online print data error:" << info->errorCode << info->errorMsg;
 }
 
 bool CPrintBridge::readPrintInfo(const CServiceAnswer& answer, CLoginInfo& info)

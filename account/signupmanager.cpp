@@ -1,5 +1,6 @@
 #include "account/signupmanager.h"
 
+#include "account/accountlog.h"
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
@@ -24,7 +25,7 @@ CServiceAnswer finishedAnswer(QObject* sender, QString& errorMsg)
 
 void CSignupManager::sendVerCode(const QString& phone)
 {
-    qDebug() << "CSignupManager: Send VerCode";
+    qCDebug(lcAccount) << "CSignupManager: Send VerCode";
     QNetworkReply* reply = CSignedRequest::post(
         {CApiConfig::UrlSendSmsCode,
          CSignedRequest::Form().field("account", phone).appCode().device().field("type", "ACCOUNT_CREATE"),
@@ -41,17 +42,17 @@ void CSignupManager::replySendVerCode()
         return;
     }
     if (answer.success) {
-        qDebug() << "CSignupManager: Send VerCode OK";
+        qCDebug(lcAccount) << "CSignupManager: Send VerCode OK";
         emit signalSignupState("2", "");
         return;
     }
     emit signalSignupState("1", m_errorMsg);
-    qDebug().noquote() << "CSignupManager: Send VerCode error" << m_errorMsg;
+    qCDebug(lcAccount).noquote() << "CSignupManager: Send VerCode error" << m_errorMsg;
 }
 
 void CSignupManager::preCreateAccount(const QString& phone, const QString& verificationCode)
 {
-    qDebug() << "CSignupManager: preCreateAccount";
+    qCDebug(lcAccount) << "CSignupManager: preCreateAccount";
     QNetworkReply* reply = CSignedRequest::post({CApiConfig::UrlPreCreateAccount,
                                                  CSignedRequest::Form()
                                                      .field("account", phone)
@@ -73,12 +74,12 @@ void CSignupManager::replyPreCreatAccount()
     }
     if (!answer.success) {
         emit signalSignupState("3", m_errorMsg);
-        qDebug().noquote() << "CSignupManager: preCreateAccount error" << m_errorMsg;
+        qCDebug(lcAccount).noquote() << "CSignupManager: preCreateAccount error" << m_errorMsg;
         return;
     }
     const auto& info = CLoginInfo::instance();
     readPreCreation(answer, *info);
-    qDebug() << "CSignupManager: preCreateAccount OK";
+    qCDebug(lcAccount) << "CSignupManager: preCreateAccount OK";
     emit signalSignupState("4", "");
     const auto& tokens = CTokenManager::instance();
     if (tokens->getToken(info->authCode) && tokens->validateToken()) {
@@ -98,18 +99,18 @@ bool CSignupManager::readPreCreation(const CServiceAnswer& answer, CLoginInfo& i
 
 bool CSignupManager::invitatedJoin()
 {
-    qDebug() << "CSignupManager: invitatedJoin";
+    qCDebug(lcAccount) << "CSignupManager: invitatedJoin";
     const CServiceAnswer answer =
         CSignedRequest::exchange({CApiConfig::UrlJoinInvitingCompany,
                                   CSignedRequest::Form().session().device(), CApiConfig::SignatureVersionB},
                                  kJoinLimitMs);
     if (answer.success) {
-        qDebug() << "CSignupManager: invitatedJoin OK";
+        qCDebug(lcAccount) << "CSignupManager: invitatedJoin OK";
         return true;
     }
     QString ignoredCode;
     answer.applyErrorTo(ignoredCode, m_errorMsg);
-    qDebug().noquote() << "CSignupManager: invitatedJoin error"
-                       << (answer.unfinished ? "no answer in time" : m_errorMsg);
+    qCDebug(lcAccount).noquote() << "CSignupManager: invitatedJoin error"
+                                 << (answer.unfinished ? "no answer in time" : m_errorMsg);
     return false;
 }

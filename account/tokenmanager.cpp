@@ -1,5 +1,6 @@
 #include "account/tokenmanager.h"
 
+#include "account/accountlog.h"
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "core/apiconfig.h"
@@ -25,7 +26,7 @@ bool CTokenManager::exchange(const CSignedRequest::Call& call, CServiceAnswer& a
     m_pending = reply;
     CSignedRequest::waitFor(reply);
     if (mine != m_exchange) {
-        qDebug() << "CTokenManager: a newer call took over, this answer is dropped";
+        qCDebug(lcAccount) << "CTokenManager: a newer call took over, this answer is dropped";
         m_superseded = true;
         return false;
     }
@@ -42,7 +43,7 @@ bool CTokenManager::authCodeByPswd(const QString& account, const QString& passwo
         m_errorMsg = tr("用户名或密码为空");
         return false;
     }
-    qDebug() << "get authCode by pswd";
+    qCDebug(lcAccount) << "get authCode by pswd";
     const CSignedRequest::Call call(
         CApiConfig::UrlAuthCodeByPassword,
         CSignedRequest::Form()
@@ -61,14 +62,14 @@ bool CTokenManager::replyPswd(const CServiceAnswer& answer, const QString& accou
 {
     if (answer.success) {
         CLoginInfo::instance()->authCode = answer.content.toString();
-        qDebug() << "authCode by pswd OK";
+        qCDebug(lcAccount) << "authCode by pswd OK";
         return getToken(CLoginInfo::instance()->authCode);
     }
     if (retryCount < 1 && answer.timeOffsetChanged) {
         return authCodeByPswd(account, password, retryCount + 1);
     }
     answer.applyErrorTo(m_errorCode, m_errorMsg);
-    qDebug().noquote() << "authCode by pswd error:" << m_errorMsg << ", error code:" << m_errorCode;
+    qCDebug(lcAccount).noquote() << "authCode by pswd error:" << m_errorMsg << ", error code:" << m_errorCode;
     return false;
 }
 
@@ -81,7 +82,7 @@ bool CTokenManager::authCodeByVerCode(const QString& phone, const QString& verCo
         return false;
     }
     m_lastVerCode = verCode;
-    qDebug() << "get authCode by vercode";
+    qCDebug(lcAccount) << "get authCode by vercode";
     const CSignedRequest::Call call(CApiConfig::UrlAuthCodeBySmsCode,
                                     CSignedRequest::Form()
                                         .field("account", phone)
@@ -98,14 +99,15 @@ bool CTokenManager::replyVerCode(const CServiceAnswer& answer, const QString& ph
 {
     if (answer.success) {
         CLoginInfo::instance()->authCode = answer.content.toString();
-        qDebug() << "authCode by vercode OK";
+        qCDebug(lcAccount) << "authCode by vercode OK";
         return getToken(CLoginInfo::instance()->authCode);
     }
     if (retryCount < 1 && answer.timeOffsetChanged) {
         return authCodeByVerCode(phone, m_lastVerCode, retryCount + 1);
     }
     answer.applyErrorTo(m_errorCode, m_errorMsg);
-    qDebug().noquote() << "authCode by vercode error:" << m_errorMsg << ", error code" << m_errorCode;
+    qCDebug(lcAccount).noquote() << "authCode by vercode error:" << m_errorMsg << ", error code"
+                                 << m_errorCode;
     return false;
 }
 
@@ -117,7 +119,7 @@ bool CTokenManager::getToken(const QString& authCode)
         m_errorMsg = tr("授权码为空");
         return false;
     }
-    qDebug() << "get token";
+    qCDebug(lcAccount) << "get token";
     const CSignedRequest::Call call(CApiConfig::UrlTokenFromAuthCode,
                                     CSignedRequest::Form().appCode().field("authCode", authCode).device(),
                                     CApiConfig::SignatureVersionA);
@@ -146,7 +148,7 @@ bool CTokenManager::replyGetToken(const CServiceAnswer& answer)
 {
     if (readToken(answer, *CLoginInfo::instance())) {
         m_tokenOK = true;
-        qDebug() << "token OK";
+        qCDebug(lcAccount) << "token OK";
         return true;
     }
     // A "success" without a token is a failure all the same, with whatever
@@ -157,14 +159,14 @@ bool CTokenManager::replyGetToken(const CServiceAnswer& answer)
         answer.applyErrorTo(m_errorCode, m_errorMsg);
     }
     m_tokenOK = false;
-    qDebug().noquote() << "token error" << m_errorMsg;
+    qCDebug(lcAccount).noquote() << "token error" << m_errorMsg;
     return false;
 }
 
 bool CTokenManager::validateToken()
 {
     m_superseded = false;
-    qDebug() << "validate token";
+    qCDebug(lcAccount) << "validate token";
     const CSignedRequest::Call call(
         CApiConfig::UrlValidateToken,
         CSignedRequest::Form().field("accessToken", CLoginInfo::instance()->accessToken).appCode().device(),
@@ -176,11 +178,11 @@ bool CTokenManager::validateToken()
 bool CTokenManager::replyValToken(const CServiceAnswer& answer)
 {
     if (answer.success) {
-        qDebug() << "validate OK";
+        qCDebug(lcAccount) << "validate OK";
         readAccountId(answer, *CLoginInfo::instance());
         return true;
     }
     answer.applyErrorTo(m_errorCode, m_errorMsg);
-    qDebug().noquote() << "validate error" << m_errorMsg;
+    qCDebug(lcAccount).noquote() << "validate error" << m_errorMsg;
     return false;
 }

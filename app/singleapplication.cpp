@@ -1,5 +1,6 @@
 #include "app/singleapplication.h"
 
+#include "app/applog.h"
 #include "core/logtext.h"
 #include "platform/localcommand.h"
 #include "platform/localsocketname.h"
@@ -61,7 +62,7 @@ void SingleApplication::listen(bool mayRemoveLeftover)
             return;
         }
     }
-    qDebug().noquote() << "SingleApplication: listen failed:" << m_localServer->errorString();
+    qCDebug(lcApp).noquote() << "SingleApplication: listen failed:" << m_localServer->errorString();
 }
 
 void SingleApplication::installTranslators()
@@ -82,7 +83,7 @@ void SingleApplication::newLocalConnection()
     // without blocking the window or the other connections.
     while (QLocalSocket* socket = m_localServer ? m_localServer->nextPendingConnection() : nullptr) {
         if (m_pendingCommands >= kMaxPendingCommands) {
-            qDebug() << "newLocalConnection: too many connections, one closed unread";
+            qCDebug(lcApp) << "newLocalConnection: too many connections, one closed unread";
             socket->abort();
             socket->deleteLater();
             continue;
@@ -116,7 +117,7 @@ void SingleApplication::readCommand(QLocalSocket* socket)
 
 void SingleApplication::runCommand(const CLocalCommand& command)
 {
-    qDebug().noquote() << "newLocalConnection: cmd :" + LogText::excerpt(command.text);
+    qCDebug(lcApp).noquote() << "newLocalConnection: cmd :" + LogText::excerpt(command.text);
 
     if (command.kind == CLocalCommand::None) {
         return;
@@ -144,5 +145,5 @@ void SingleApplication::sendCloseToUpdater()
         return;
     }
     writeCommand(socket, QStringLiteral("close"));
-    qDebug() << "cmd close send to marlune updater";
+    qCDebug(lcApp) << "cmd close send to marlune updater";
 }

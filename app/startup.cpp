@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "account/loginmanager.h"
+#include "app/applog.h"
 #include "app/singleapplication.h"
 #include "conference/meetingmanager.h"
 #include "conference/sharemanager.h"
@@ -58,7 +59,7 @@ void onQuitCleanup()
     // Handed over before the network access object goes; it may not leave.
     CDplusTrack::instance()->track(QString::fromUtf8("退出APP"));
     for (const auto& [name, release] : releaseOrder()) {
-        qDebug().noquote() << "onQuitCleanup: release" << name;
+        qCDebug(lcApp).noquote() << "onQuitCleanup: release" << name;
         release();
     }
 }

@@ -1,6 +1,7 @@
 #include "conference/ipcserver.h"
 #include "core/logtext.h"
 
+#include "conference/conferencelog.h"
 #include "conference/tandemlinkapi.h"
 #include "platform/localsocketname.h"
 
@@ -42,7 +43,8 @@ bool CIPCServer::init()
     const QString name = localSocketName(CTandemlinkAPI::instance()->serverName());
     QLocalServer::removeServer(name);
     if (!m_server->listen(name)) {
-        qDebug().noquote() << "Tandemlink-CIPCServer: init local server fail:" << m_server->errorString();
+        qCDebug(lcConference).noquote()
+            << "Tandemlink-CIPCServer: init local server fail:" << m_server->errorString();
         m_server->deleteLater();
         m_server = nullptr;
         return false;
@@ -50,9 +52,9 @@ bool CIPCServer::init()
     m_clients.clear();
     m_streams.clear();
     m_queued.clear();
-    qDebug() << "Tandemlink-CIPCServer: init local server OK";
+    qCDebug(lcConference) << "Tandemlink-CIPCServer: init local server OK";
     CTandemlinkAPI::instance()->setFullServerName(m_server->fullServerName());
-    qDebug().noquote() << "Tandemlink-CIPCServer: fullServerName: " + m_server->fullServerName();
+    qCDebug(lcConference).noquote() << "Tandemlink-CIPCServer: fullServerName: " + m_server->fullServerName();
 
     if (m_heartbeatTimerId == -1) {
         m_heartbeatTimerId = startTimer(heartbeatIntervalMs, Qt::CoarseTimer);
@@ -71,15 +73,16 @@ void CIPCServer::onNewConnection()
     // started may send replies or receive commands.
     const qint64 pid = peerProcessId(socket);
     if (m_peerPid <= 0 || pid != m_peerPid) {
-        qDebug().noquote() << QString("Tandemlink-CIPCServer: dropped a connection from process %1, not the "
-                                      "conference process %2")
-                                  .arg(pid)
-                                  .arg(m_peerPid);
+        qCDebug(lcConference).noquote()
+            << QString("Tandemlink-CIPCServer: dropped a connection from process %1, not the "
+                       "conference process %2")
+                   .arg(pid)
+                   .arg(m_peerPid);
         socket->abort();
         socket->deleteLater();
         return;
     }
-    qDebug() << "Tandemlink-CIPCServer: on new connection.";
+    qCDebug(lcConference) << "Tandemlink-CIPCServer: on new connection.";
     m_clients.append(socket);
     m_streams.insert(socket, CJsonObjectScanner());
     connect(socket, &QLocalSocket::readyRead, this, &CIPCServer::onReadyRead);
@@ -95,7 +98,7 @@ bool CIPCServer::sendData(const QByteArray& data)
     // Commands waiting for the process keep their order: a later one queues
     // behind them rather than overtaking them.
     if (m_clients.isEmpty() || !m_queued.isEmpty()) {
-        qDebug() << "Tandemlink-CIPCServer: add queuedData";
+        qCDebug(lcConference) << "Tandemlink-CIPCServer: add queuedData";
         m_queued.append(data);
         return true;
     }
@@ -104,7 +107,7 @@ bool CIPCServer::sendData(const QByteArray& data)
 
 bool CIPCServer::writeToClients(const QByteArray& data)
 {
-    qDebug() << "Tandemlink: write data to sdk ";
+    qCDebug(lcConference) << "Tandemlink: write data to sdk ";
     for (QLocalSocket* socket : qAsConst(m_clients)) {
         if (socket->state() != QLocalSocket::ConnectedState) {
             continue;
@@ -128,9 +131,10 @@ void CIPCServer::onReadyRead()
         CJsonObjectScanner& stream = m_streams[socket];
         const QList<QByteArray> messages = stream.feed(socket->readAll());
         if (stream.droppedBytes() > 0) {
-            qDebug().noquote() << QString("Tandemlink-CIPCServer: dropped %1 bytes outside any message: %2")
-                                      .arg(stream.droppedBytes())
-                                      .arg(LogText::excerpt(QString::fromUtf8(stream.droppedSample())));
+            qCDebug(lcConference).noquote()
+                << QString("Tandemlink-CIPCServer: dropped %1 bytes outside any message: %2")
+                       .arg(stream.droppedBytes())
+                       .arg(LogText::excerpt(QString::fromUtf8(stream.droppedSample())));
         }
         if (!messages.isEmpty()) {
             m_received.append(messages);
@@ -153,11 +157,12 @@ void CIPCServer::writeQueuedData()
     if (m_queued.isEmpty()) {
         return;
     }
-    qDebug() << "Tandemlink-CIPCServer: writing queuedData to sdk, total num: " << m_queued.size();
+    qCDebug(lcConference) << "Tandemlink-CIPCServer: writing queuedData to sdk, total num: "
+                          << m_queued.size();
     while (!m_queued.isEmpty()) {
         writeToClients(m_queued.takeFirst());
     }
-    qDebug() << "Tandemlink-CIPCServer: all queuedData writen";
+    qCDebug(lcConference) << "Tandemlink-CIPCServer: all queuedData writen";
 }
 
 qint64 CIPCServer::peerProcessId(const QLocalSocket* socket)
@@ -180,13 +185,13 @@ QList<QByteArray> CIPCServer::takeReceived()
 
 void CIPCServer::onDisconnected()
 {
-    qDebug() << "Tandemlink-CIPCServer: on disconnected.";
+    qCDebug(lcConference) << "Tandemlink-CIPCServer: on disconnected.";
     forgetClient(qobject_cast<QLocalSocket*>(sender()));
 }
 
 void CIPCServer::onSocketError(QLocalSocket::LocalSocketError err)
 {
-    qDebug() << "Tandemlink-CIPCServer: on socket error: " << err;
+    qCDebug(lcConference) << "Tandemlink-CIPCServer: on socket error: " << err;
     forgetClient(qobject_cast<QLocalSocket*>(sender()));
 }
 
@@ -234,7 +239,7 @@ void CIPCServer::release()
     if (m_server) {
         delete m_server; // its sockets go with it
         m_server = nullptr;
-        qDebug() << "Tandemlink-CIPCServer: release local server OK";
+        qCDebug(lcConference) << "Tandemlink-CIPCServer: release local server OK";
     }
     m_clients.clear();
     m_streams.clear();

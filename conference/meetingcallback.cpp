@@ -3,6 +3,7 @@
 #include "core/dplustrack.h"
 
 #include "account/signedinuser.h"
+#include "conference/conferencelog.h"
 #include "conference/meetingmanager.h"
 #include "core/apiconfig.h"
 
@@ -25,7 +26,8 @@ QString CMeetingCallback::guestName()
 
 void CMeetingCallback::startMeeting(QString uuid, QString memberid, QString name)
 {
-    qDebug().noquote() << "Tandemlink-CMeetingCallback: startMeeting paras: " + uuid << memberid << name;
+    qCDebug(lcConference).noquote() << "Tandemlink-CMeetingCallback: startMeeting paras: " + uuid << memberid
+                                    << name;
     if (uuid.isEmpty() || memberid.isEmpty()) {
         emit onMeetingError("101", "invaild parameters");
         return;
@@ -40,7 +42,7 @@ void CMeetingCallback::startMeeting(QString uuid, QString memberid, QString name
 
 void CMeetingCallback::stopMeeting(QString uuid, QString memberid)
 {
-    qDebug().noquote() << "Tandemlink-CMeetingCallback: stopMeeting paras: " + uuid << memberid;
+    qCDebug(lcConference).noquote() << "Tandemlink-CMeetingCallback: stopMeeting paras: " + uuid << memberid;
     if (uuid.isEmpty() || memberid.isEmpty()) {
         emit onMeetingError("201", "invaild parameters");
         return;
@@ -53,7 +55,7 @@ void CMeetingCallback::stopMeeting(QString uuid, QString memberid)
 
 void CMeetingCallback::needLogin()
 {
-    qDebug() << "Tandemlink-CMeetingCallback: meeting callback need login.";
+    qCDebug(lcConference) << "Tandemlink-CMeetingCallback: meeting callback need login.";
     if (!CSignedInUser::isSignedIn()) {
         emit showLoginDlg(1);
     }

@@ -3,6 +3,7 @@
 #include "account/loginmanager.h"
 #include "core/dplustrack.h"
 
+#include "conference/conferencelog.h"
 #include "conference/meetingcallback.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
@@ -43,7 +44,7 @@ bool CMeetingManager::refuse(const QString& errCode, const QString& errMsg, bool
     m_errCode = errCode;
     m_errMsg = errMsg;
     if (logged) {
-        qDebug().noquote() << "Tandemlink-CMeetingManager: " + m_errMsg;
+        qCDebug(lcConference).noquote() << "Tandemlink-CMeetingManager: " + m_errMsg;
     }
     return false;
 }
@@ -58,7 +59,7 @@ bool CMeetingManager::startMeeting(const QStringList& paras)
     if (m_inMeeting) {
         return refuse("100", "start meeting err: already in meeting.", true);
     }
-    qDebug().noquote() << "Tandemlink-CMeetingManager: startMeeting paras " << paras;
+    qCDebug(lcConference).noquote() << "Tandemlink-CMeetingManager: startMeeting paras " << paras;
     if (paras.size() != 3) {
         return refuse("101", "start meeting err: invalid parameters.", false);
     }
@@ -96,7 +97,7 @@ bool CMeetingManager::stopMeeting(const QStringList& paras)
     if (!m_inMeeting) {
         return refuse("200", "stop meeting err: not in meeting now, needn't stop.", true);
     }
-    qDebug().noquote() << "Tandemlink-CMeetingManager: stopMeeting paras " << paras;
+    qCDebug(lcConference).noquote() << "Tandemlink-CMeetingManager: stopMeeting paras " << paras;
     if (paras.size() != 2) {
         return refuse("201", "stop meeting err: invalid parameters.", false);
     }
@@ -146,7 +147,7 @@ void CMeetingManager::ensureBridge()
 
 void CMeetingManager::onMeetingStarted()
 {
-    qDebug() << "Tandemlink-CMeetingManager: onMeetingStarted";
+    qCDebug(lcConference) << "Tandemlink-CMeetingManager: onMeetingStarted";
     m_inMeeting = true;
     m_waiting = false;
     if (m_callback) {
@@ -164,7 +165,7 @@ void CMeetingManager::onMeetingStoped()
     }
     m_inMeeting = false;
     m_waiting = false;
-    qDebug() << "Tandemlink-CMeetingManager: onMeetingStoped";
+    qCDebug(lcConference) << "Tandemlink-CMeetingManager: onMeetingStoped";
     if (m_callback) {
         emit m_callback->onMeetingStoped(m_conferenceUuid);
     }
@@ -175,7 +176,7 @@ void CMeetingManager::onMeetingStoped()
 
 void CMeetingManager::onMeetingError(QString errMsg)
 {
-    qDebug().noquote() << "Tandemlink-CMeetingManager: onMeetingError: " + errMsg;
+    qCDebug(lcConference).noquote() << "Tandemlink-CMeetingManager: onMeetingError: " + errMsg;
     m_inMeeting = false;
     m_waiting = false;
     if (m_callback) {
@@ -185,7 +186,7 @@ void CMeetingManager::onMeetingError(QString errMsg)
 
 void CMeetingManager::onMeetingStopFailed(QString errMsg)
 {
-    qDebug().noquote() << "Tandemlink-CMeetingManager: onMeetingStopFailed: " + errMsg;
+    qCDebug(lcConference).noquote() << "Tandemlink-CMeetingManager: onMeetingStopFailed: " + errMsg;
     if (!m_inMeeting) {
         return;
     }
@@ -206,7 +207,8 @@ void CMeetingManager::onSDKNoResponse()
     m_conferenceUuid.clear();
     m_memberId.clear();
     m_errMsg = "can not get response from sdk in 15s";
-    qDebug().noquote() << "Tandemlink-CMeetingManager: CMeetingManager onSDKNoResponse: " + m_errMsg;
+    qCDebug(lcConference).noquote() << "Tandemlink-CMeetingManager: CMeetingManager onSDKNoResponse: " +
+                                           m_errMsg;
     if (m_callback) {
         emit m_callback->onMeetingError("106", "can not get response from sdk in 15s, please retry");
     }

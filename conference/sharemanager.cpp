@@ -3,6 +3,7 @@
 #include "core/dplustrack.h"
 
 #include "account/signedinuser.h"
+#include "conference/conferencelog.h"
 #include "conference/meetingmanager.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
@@ -134,7 +135,7 @@ void CShareManager::onSDKNoResponse()
     m_pending = 0;
     if (m_waiting) {
         m_waiting = false;
-        qDebug() << "Tandemlink: CShareManager onSDKNoResponse";
+        qCDebug(lcConference) << "Tandemlink: CShareManager onSDKNoResponse";
         emit shareManagerError("1", tr("无线投屏无响应,请稍后重试"));
     }
 }

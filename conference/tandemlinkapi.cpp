@@ -2,6 +2,7 @@
 #include "platform/jsontext.h"
 
 #include "account/signedrequest.h"
+#include "conference/conferencelog.h"
 #include "core/apiconfig.h"
 #include "core/deployment.h"
 
@@ -43,7 +44,7 @@ void CTandemlinkAPI::setServerName(const QString& name)
 
 void CTandemlinkAPI::fetch(int retryCount)
 {
-    qDebug() << "Tandemlink-CTandemlinkAPI: get api config";
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkAPI: get api config";
     m_reply = CSignedRequest::postAndWait(
         {CApiConfig::UrlConferenceConfig, {{"configKey", "vcAppConfig"}}, CApiConfig::SignatureVersionA},
         kFetchTimeLimitMs);
@@ -59,7 +60,7 @@ void CTandemlinkAPI::onFinished(int retryCount)
     QString appId;
     QString appKey;
     if (readConfig(answer, appId, appKey)) {
-        qDebug() << "Tandemlink-CTandemlinkAPI: get api config OK";
+        qCDebug(lcConference) << "Tandemlink-CTandemlinkAPI: get api config OK";
         m_clientAppId = appId;
         m_clientAppKey = appKey;
         m_loaded = true;
@@ -69,7 +70,7 @@ void CTandemlinkAPI::onFinished(int retryCount)
         fetch(retryCount + 1);
         return;
     }
-    qDebug().noquote() << "Tandemlink-CTandemlinkAPI: get api config error:" << answer.errorMsg;
+    qCDebug(lcConference).noquote() << "Tandemlink-CTandemlinkAPI: get api config error:" << answer.errorMsg;
 }
 
 bool CTandemlinkAPI::readConfig(const CServiceAnswer& answer, QString& appId, QString& appKey)

@@ -2,6 +2,7 @@
 #include "core/logtext.h"
 #include "platform/jsontext.h"
 
+#include "conference/conferencelog.h"
 #include "conference/ipcserver.h"
 #include "conference/tandemlinkapi.h"
 
@@ -36,7 +37,7 @@ CTandemlinkProc::~CTandemlinkProc()
 
 bool CTandemlinkProc::exeCmd(const QJsonObject& cmd)
 {
-    qDebug() << "Tandemlink-CTandemlinkProc: exeCmd";
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: exeCmd";
     if (cmd.isEmpty()) {
         m_lastError = "invalid cmd";
         return false;
@@ -80,7 +81,8 @@ bool CTandemlinkProc::createProcess()
     const QJsonObject start{
         {"operation", "setservername"}, {"clientappid", appId}, {"servername", api.fullServerName()}};
     const QByteArray text = QJsonDocument(start).toJson(QJsonDocument::Indented);
-    qDebug().noquote() << "Tandemlink-CTandemlinkProc: cmd when starting: " + QString::fromUtf8(text);
+    qCDebug(lcConference).noquote() << "Tandemlink-CTandemlinkProc: cmd when starting: " +
+                                           QString::fromUtf8(text);
 
     m_process = new QProcess(this);
     m_process->setProgram(api.sdkPath());
@@ -101,7 +103,7 @@ void CTandemlinkProc::closeProcess()
     if (!m_process) {
         return;
     }
-    qDebug() << "Tandemlink-CTandemlinkProc: closing process...";
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: closing process...";
     QPointer<QProcess> process = m_process;
     m_process = nullptr;
     if (process->state() != QProcess::NotRunning && !process->waitForFinished(kCloseWaitMs) && process) {
@@ -111,7 +113,7 @@ void CTandemlinkProc::closeProcess()
         process->waitForFinished(kCloseWaitMs);
     }
     delete process;
-    qDebug() << "Tandemlink-CTandemlinkProc: process closed.";
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: process closed.";
 }
 
 void CTandemlinkProc::onNewDataReceived()
@@ -123,8 +125,8 @@ void CTandemlinkProc::onNewDataReceived()
 
 void CTandemlinkProc::parseMessage(const QByteArray& message)
 {
-    qDebug().noquote() << "Tandemlink-CTandemlinkProc: parse received data: " +
-                              LogText::excerpt(QString::fromUtf8(message));
+    qCDebug(lcConference).noquote() << "Tandemlink-CTandemlinkProc: parse received data: " +
+                                           LogText::excerpt(QString::fromUtf8(message));
     const QJsonObject object = CJsonText::parse(message).object();
     if (object.isEmpty()) {
         return;
@@ -215,7 +217,7 @@ void CTandemlinkProc::handleNotification(const QJsonObject& data)
 
 void CTandemlinkProc::onHeartBeatFailed()
 {
-    qDebug() << "Tandemlink-CTandemlinkProc: on heart beat fail.";
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: on heart beat fail.";
     if (!m_process) {
         // No process ever came (it could not be started): drop the server and
         // the commands queued for it, which were reported as unanswered long
@@ -231,12 +233,12 @@ void CTandemlinkProc::onHeartBeatFailed()
 void CTandemlinkProc::onProcStarted()
 {
     m_ipc->init();
-    qDebug() << "Tandemlink-CTandemlinkProc: on proc started.";
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: on proc started.";
 }
 
 void CTandemlinkProc::onProcFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    qDebug() << "Tandemlink-CTandemlinkProc: process ended, exit code" << exitCode << exitStatus;
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: process ended, exit code" << exitCode << exitStatus;
     // A start still waiting for its answer failed; what was running stopped.
     const bool shareStartFailed = std::exchange(m_shareStartPending, false);
     const bool meetingStartFailed = std::exchange(m_meetingStartPending, false);
@@ -251,12 +253,12 @@ void CTandemlinkProc::onProcFinished(int exitCode, QProcess::ExitStatus exitStat
         emit meetingStoped();
     }
     m_ipc->release();
-    qDebug() << "Tandemlink-CTandemlinkProc: on proc finished.";
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: on proc finished.";
 }
 
 void CTandemlinkProc::onProcError(QProcess::ProcessError error)
 {
-    qDebug() << "Tandemlink-CTandemlinkProc: on proc error: " << error;
+    qCDebug(lcConference) << "Tandemlink-CTandemlinkProc: on proc error: " << error;
     auto* process = qobject_cast<QProcess*>(sender());
     if (process) {
         process->deleteLater();

@@ -1,5 +1,6 @@
 #include "core/cipher.h"
 
+#include "core/corelog.h"
 #include "core/deployment.h"
 #include "core/symmetriccipher.h"
 
@@ -39,7 +40,7 @@ bool CCipher::loadPublicKey(const QByteArray& pem)
     EVP_PKEY* key = bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr;
     if (!key || EVP_PKEY_base_id(key) != EVP_PKEY_RSA) {
         EVP_PKEY_free(key);
-        qDebug() << "init RSA public key fail";
+        qCDebug(lcCore) << "init RSA public key fail";
         return false;
     }
     m_publicKey = key;

@@ -1,5 +1,7 @@
 #include "core/deviceidentity.h"
 
+#include "core/corelog.h"
+
 #include <QDebug>
 #include <QNetworkConfigurationManager>
 #include <QNetworkInterface>
@@ -112,8 +114,8 @@ CDeviceIdentity::Identity CDeviceIdentity::resolve(const Sources& sources)
             }
         }
     }
-    qDebug().noquote() << "ipAddress: " + identity.ip;
-    qDebug().noquote() << "macAddress: " + identity.mac;
+    qCDebug(lcCore).noquote() << "ipAddress: " + identity.ip;
+    qCDebug(lcCore).noquote() << "macAddress: " + identity.mac;
     return identity;
 }
 

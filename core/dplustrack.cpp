@@ -1,5 +1,6 @@
 #include "core/dplustrack.h"
 
+#include "core/corelog.h"
 #include "core/deployment.h"
 #include "core/singlenetworkmanger.h"
 
@@ -74,6 +75,6 @@ bool CDplusTrack::track(const QString& eventName)
         QNetworkRequest(QUrl(m_collectionAddress + encoded)));
     // Nobody reads the answer; the reply only has to go away once it is done.
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    qDebug().noquote() << "CDplusTrack event name:" << eventName;
+    qCDebug(lcCore).noquote() << "CDplusTrack event name:" << eventName;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "core/localconfig.h"
 
 #include "core/cipher.h"
+#include "core/corelog.h"
 #include "core/deviceidentity.h"
 #include "platform/filemodes.h"
 
@@ -42,7 +43,7 @@ CLocalConfig::CLocalConfig()
                                              QCoreApplication::organizationName(),
                                              QCoreApplication::applicationName());
     m_settings->setIniCodec("UTF-8");
-    qDebug().noquote() << "vantelor config file path: " + filePath();
+    qCDebug(lcCore).noquote() << "vantelor config file path: " + filePath();
     // Files from before the client kept them private.
     if (QFile::exists(filePath())) {
         restrictFileToUser(filePath());
@@ -115,7 +116,7 @@ void CLocalConfig::setEncryptedValue(const QString& key, const QString& value)
         QByteArray cipherText;
         if (!CCipher::instance()->encrypt(value.toUtf8(), cipherText)) {
             // An empty entry would read as another computer's at the next start.
-            qDebug().noquote() << "CLocalConfig: cannot encrypt" << key;
+            qCDebug(lcCore).noquote() << "CLocalConfig: cannot encrypt" << key;
             return;
         }
         stored = QString::fromLatin1(cipherText.toBase64());

@@ -1,5 +1,6 @@
 #include "core/logmanager.h"
 
+#include "core/corelog.h"
 #include "core/logtext.h"
 #include "platform/filemodes.h"
 
@@ -98,9 +99,9 @@ void CLogManager::openLogFile()
     }
     locker.unlock();
     if (!opened) {
-        qDebug().noquote() << "CLogManager open file error:" + m_file.errorString();
+        qCDebug(lcCore).noquote() << "CLogManager open file error:" + m_file.errorString();
     }
-    qDebug().noquote() << "CLogManager log file name:" + m_filePath;
+    qCDebug(lcCore).noquote() << "CLogManager log file name:" + m_filePath;
 }
 
 void CLogManager::write(const QString& line)

@@ -1,5 +1,7 @@
 #include "core/netstatewathcer.h"
 
+#include "core/corelog.h"
+
 #include <QDebug>
 
 CNetStateWathcer::CNetStateWathcer() : m_pingThread(this) {}
@@ -10,7 +12,7 @@ CNetStateWathcer::~CNetStateWathcer()
     // A ping can outlast the stop's wait; the thread must end before it goes,
     // so the ping is ended rather than waited for.
     if (!m_pingThread.end(kEndWaitMs)) {
-        qDebug() << "CNetStateWathcer: the ping thread did not end in time";
+        qCDebug(lcCore) << "CNetStateWathcer: the ping thread did not end in time";
         m_pingThread.wait();
     }
 }
@@ -23,14 +25,14 @@ bool CNetStateWathcer::startMonitor()
     m_monitoring = true;
     connect(&m_pingThread, &CPingThread::stateChanged, this, &CNetStateWathcer::onStateChange,
             Qt::UniqueConnection);
-    qDebug() << "CNetStateWathcer: starting monitor...";
+    qCDebug(lcCore) << "CNetStateWathcer: starting monitor...";
     // Stopped while a ping ran, the worker may still be in its last cycle:
     // starting a running thread does nothing, so that run is ended first.
     if (m_pingThread.isRunning() && !m_pingThread.end(kEndWaitMs)) {
-        qDebug() << "CNetStateWathcer: the ping thread did not end in time";
+        qCDebug(lcCore) << "CNetStateWathcer: the ping thread did not end in time";
     }
     m_pingThread.startWatching();
-    qDebug() << "CNetStateWathcer: monitor started";
+    qCDebug(lcCore) << "CNetStateWathcer: monitor started";
     return true;
 }
 
@@ -40,16 +42,16 @@ bool CNetStateWathcer::stopMonitor()
         return false;
     }
     m_monitoring = false;
-    qDebug() << "CNetStateWathcer: stoping monitor...";
+    qCDebug(lcCore) << "CNetStateWathcer: stoping monitor...";
     m_pingThread.requestStop();
     m_pingThread.wait(500);
-    qDebug() << "CNetStateWathcer: monitor stoped";
+    qCDebug(lcCore) << "CNetStateWathcer: monitor stoped";
     return true;
 }
 
 void CNetStateWathcer::onStateChange(bool bNetOK)
 {
     m_netOK = bNetOK;
-    qDebug() << (bNetOK ? "network OK" : "network fail");
+    qCDebug(lcCore) << (bNetOK ? "network OK" : "network fail");
     emit netStateChange(bNetOK);
 }

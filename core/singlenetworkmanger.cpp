@@ -1,5 +1,6 @@
 #include "core/singlenetworkmanger.h"
 
+#include "core/corelog.h"
 #include "platform/tcplowdelay.h"
 
 #include <QDebug>
@@ -41,8 +42,8 @@ protected:
         deadline->setSingleShot(true);
         connect(deadline, &QTimer::timeout, reply, [reply, limitMs] {
             if (reply->isRunning()) {
-                qDebug().noquote() << "CSingleNetworkManger: no answer within" << limitMs << "ms, aborted"
-                                   << shownAddress(reply);
+                qCDebug(lcCore).noquote() << "CSingleNetworkManger: no answer within" << limitMs
+                                          << "ms, aborted" << shownAddress(reply);
                 reply->abort();
             }
         });
@@ -51,9 +52,9 @@ protected:
 
         const auto capExceeded = [reply](qint64 bytes) {
             if (bytes > CSingleNetworkManger::kMaxAnswerBytes && reply->isRunning()) {
-                qDebug().noquote() << "CSingleNetworkManger: answer larger than"
-                                   << CSingleNetworkManger::kMaxAnswerBytes << "bytes, aborted"
-                                   << shownAddress(reply);
+                qCDebug(lcCore).noquote()
+                    << "CSingleNetworkManger: answer larger than" << CSingleNetworkManger::kMaxAnswerBytes
+                    << "bytes, aborted" << shownAddress(reply);
                 reply->abort();
             }
         };
@@ -93,7 +94,7 @@ void CSingleNetworkManger::setTimeLimitForTesting(int ms)
 
 CSingleNetworkManger::CSingleNetworkManger() : m_manager(std::make_unique<BoundedNetworkAccessManager>())
 {
-    qDebug() << "CSingleNetworkManger: QNetworkAccessManager inited.";
+    qCDebug(lcCore) << "CSingleNetworkManger: QNetworkAccessManager inited.";
 }
 
 CSingleNetworkManger::~CSingleNetworkManger() = default;

@@ -1,5 +1,7 @@
 #include "platform/localsocketname.h"
 
+#include "platform/platformlog.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QStandardPaths>
@@ -11,7 +13,7 @@ QString localSocketName(const QString& name)
     // a shared folder would let another user's client hold this user's names.
     const QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtimeDir.isEmpty()) {
-        qDebug() << "localSocketName: no private runtime folder, using the temp folder";
+        qCDebug(lcPlatform) << "localSocketName: no private runtime folder, using the temp folder";
     }
     return runtimeDir.isEmpty() ? name : QDir(runtimeDir).filePath(name);
 }

@@ -1,6 +1,7 @@
 #include "platform/updateclient.h"
 
 #include "platform/ed25519signature.h"
+#include "platform/platformlog.h"
 
 #include <QDebug>
 #include <QDir>
@@ -71,7 +72,7 @@ void CUpdateClient::check()
             Qt::QueuedConnection);
         return;
     }
-    qDebug() << "CUpdateClient: reading the feed" << m_feedUrl.toString();
+    qCDebug(lcPlatform) << "CUpdateClient: reading the feed" << m_feedUrl.toString();
     m_feedReply = m_network->get(request(m_feedUrl));
     connect(m_feedReply, &QNetworkReply::finished, this, &CUpdateClient::onFeedFinished);
     connect(m_feedReply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
@@ -91,22 +92,23 @@ void CUpdateClient::onFeedFinished()
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200) {
-        qDebug() << "CUpdateClient: feed not read:" << status << reply->errorString();
+        qCDebug(lcPlatform) << "CUpdateClient: feed not read:" << status << reply->errorString();
         emit checkFinished(CheckResult::Failed, CAppcastItem(), tr("无法读取更新信息，请检查网络后重试。"));
         return;
     }
     CAppcast feed;
     if (!feed.parse(reply->readAll())) {
-        qDebug() << "CUpdateClient: feed malformed:" << feed.error();
+        qCDebug(lcPlatform) << "CUpdateClient: feed malformed:" << feed.error();
         emit checkFinished(CheckResult::Failed, CAppcastItem(), tr("更新信息格式有误，请稍后重试。"));
         return;
     }
     CAppcastItem newest;
     if (feed.newerThan(m_currentVersion, newest)) {
-        qDebug() << "CUpdateClient: version" << newest.version << "offered, running" << m_currentVersion;
+        qCDebug(lcPlatform) << "CUpdateClient: version" << newest.version << "offered, running"
+                            << m_currentVersion;
         emit checkFinished(CheckResult::UpdateAvailable, newest, QString());
     } else {
-        qDebug() << "CUpdateClient: up to date at" << m_currentVersion;
+        qCDebug(lcPlatform) << "CUpdateClient: up to date at" << m_currentVersion;
         emit checkFinished(CheckResult::UpToDate, CAppcastItem(), QString());
     }
 }
@@ -134,7 +136,7 @@ void CUpdateClient::download(const CAppcastItem& item)
             Qt::QueuedConnection);
         return;
     }
-    qDebug() << "CUpdateClient: downloading" << item.url.toString() << item.length << "bytes";
+    qCDebug(lcPlatform) << "CUpdateClient: downloading" << item.url.toString() << item.length << "bytes";
     m_downloadReply = m_network->get(request(item.url));
     connect(m_downloadReply, &QNetworkReply::readyRead, this, &CUpdateClient::onDownloadReadyRead);
     connect(m_downloadReply, &QNetworkReply::finished, this, &CUpdateClient::onDownloadFinished);
@@ -172,21 +174,21 @@ void CUpdateClient::onDownloadFinished()
     if (m_tooLong) {
         finishDownload(false, tr("更新文件大小不符，已删除。"));
     } else if (reply->error() != QNetworkReply::NoError || status != 200) {
-        qDebug() << "CUpdateClient: download failed:" << status << reply->errorString();
+        qCDebug(lcPlatform) << "CUpdateClient: download failed:" << status << reply->errorString();
         finishDownload(false, tr("下载更新失败，请检查网络后重试。"));
     } else if (m_file.size() != m_item.length) {
-        qDebug() << "CUpdateClient: received" << m_file.size() << "of" << m_item.length << "bytes";
+        qCDebug(lcPlatform) << "CUpdateClient: received" << m_file.size() << "of" << m_item.length << "bytes";
         finishDownload(false, tr("更新文件大小不符，已删除。"));
     } else {
         m_file.close();
         QString reason;
         if (!Ed25519Signature::verifyFile(m_file.fileName(), m_item.signature, m_publicKeyPem, &reason)) {
-            qDebug() << "CUpdateClient: package refused:" << reason;
+            qCDebug(lcPlatform) << "CUpdateClient: package refused:" << reason;
             finishDownload(false, tr("更新文件签名校验失败，已删除。"));
         } else if (!m_file.rename(m_finalPath)) {
             finishDownload(false, tr("无法保存更新文件。"));
         } else {
-            qDebug() << "CUpdateClient: package verified" << m_finalPath;
+            qCDebug(lcPlatform) << "CUpdateClient: package verified" << m_finalPath;
             finishDownload(true, QString());
         }
     }
@@ -202,7 +204,7 @@ void CUpdateClient::cancelDownload()
     reply->disconnect(this);
     reply->abort();
     reply->deleteLater();
-    qDebug() << "CUpdateClient: download cancelled";
+    qCDebug(lcPlatform) << "CUpdateClient: download cancelled";
     finishDownload(false, QString(), true);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/updatehandoff.h"
 
+#include "platform/platformlog.h"
+
 #include <QDebug>
 #include <QProcess>
 #include <QStandardPaths>
@@ -35,14 +37,14 @@ CUpdateHandOff::Outcome CUpdateHandOff::handOff(const QString& path)
 {
     const QStringList command = CUpdateHandOff::command(path);
     if (command.isEmpty()) {
-        qDebug() << "CUpdateHandOff: no installer found for" << path;
+        qCDebug(lcPlatform) << "CUpdateHandOff: no installer found for" << path;
         return Outcome::ShownOnly;
     }
     if (!QProcess::startDetached(command.first(), command.mid(1))) {
-        qDebug() << "CUpdateHandOff: could not start" << command;
+        qCDebug(lcPlatform) << "CUpdateHandOff: could not start" << command;
         return Outcome::ShownOnly;
     }
-    qDebug() << "CUpdateHandOff: started" << command;
+    qCDebug(lcPlatform) << "CUpdateHandOff: started" << command;
     return Outcome::InstallerStarted;
 }
 

@@ -1,6 +1,7 @@
 #include "projection/cmdthread.h"
 
 #include "platform/systemping.h"
+#include "projection/projectionlog.h"
 
 #include <QDebug>
 
@@ -8,7 +9,7 @@ void CCmdThread::setCommand(const QString& program, const QStringList& args)
 {
     m_program = program;
     m_args = args;
-    qDebug().noquote() << "CCmdThread program:" << program << ", para: " << args.join(' ');
+    qCDebug(lcProjection).noquote() << "CCmdThread program:" << program << ", para: " << args.join(' ');
 }
 
 void CCmdThread::run()
@@ -18,7 +19,7 @@ void CCmdThread::run()
     }
     m_exitCode =
         CSystemPing::run(m_program, m_args, kTimeLimitMs, [this] { return isInterruptionRequested(); });
-    qDebug() << "CCmdThread exitCode:" << m_exitCode;
+    qCDebug(lcProjection) << "CCmdThread exitCode:" << m_exitCode;
     if (m_exitCode == 0 && !isInterruptionRequested()) {
         emit success(m_args);
     }

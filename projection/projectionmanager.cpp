@@ -4,6 +4,7 @@
 #include "core/serviceerrors.h"
 #include "platform/systemping.h"
 #include "projection/cmdthread.h"
+#include "projection/projectionlog.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -53,13 +54,13 @@ CProjectionManager::~CProjectionManager()
     const QDeadlineTimer deadline(kPingEndWaitMs);
     for (const QPointer<CCmdThread>& thread : qAsConst(m_pings)) {
         if (thread && !thread->wait(deadline)) {
-            qDebug() << "Projection : a ping did not end in time";
+            qCDebug(lcProjection) << "Projection : a ping did not end in time";
             thread->setParent(nullptr); // never destroyed while it runs
         }
     }
     if (m_callback.session) {
         if (m_callback.projecting) {
-            qDebug() << "Stop projection";
+            qCDebug(lcProjection) << "Stop projection";
             m_callback.session->stopProjection();
         }
         m_callback.session->terminate();
@@ -95,7 +96,7 @@ bool CProjectionManager::stop()
     if (!m_callback.session) {
         return false;
     }
-    qDebug() << "Stop projection";
+    qCDebug(lcProjection) << "Stop projection";
     const int result = m_callback.session->stopProjection();
     m_callback.projecting = false;
     return result != 0;
@@ -162,7 +163,7 @@ int CProjectionManager::startSession(int kind)
     for (int i = 0; i < m_targets.size() && i < 2; ++i) {
         const QByteArray entry = m_targets.at(i).toLatin1();
         std::strncpy(settings.entries[i], entry.constData(), sizeof(settings.entries[i]) - 1);
-        qDebug().noquote() << "Projection startProject code or ip:" << m_targets.at(i);
+        qCDebug(lcProjection).noquote() << "Projection startProject code or ip:" << m_targets.at(i);
     }
     settings.reserved44 = 0;
     settings.entryCount = std::min(2, static_cast<int>(m_targets.size()));
@@ -170,7 +171,7 @@ int CProjectionManager::startSession(int kind)
     if (!m_callback.session) {
         return -1;
     }
-    qDebug() << "Projection starting...";
+    qCDebug(lcProjection) << "Projection starting...";
     return m_callback.session->startProjection(settings);
 }
 
@@ -179,7 +180,7 @@ void CProjectionManager::failCode(const QString& logLine)
     m_candidates.clear();
     m_lastError = tr("投屏码错误");
     emit projectError("1", m_lastError);
-    qDebug().noquote() << logLine;
+    qCDebug(lcProjection).noquote() << logLine;
 }
 
 bool CProjectionManager::lookupCodes()
@@ -199,10 +200,10 @@ bool CProjectionManager::lookupCodes()
         char buffer[20];
         std::memset(buffer, 0, sizeof(buffer));
         const int result = m_callback.session->getIpFromVerfCode(code.toLatin1().constData(), buffer);
-        qDebug() << "Projection : get ip result " << result;
+        qCDebug(lcProjection) << "Projection : get ip result " << result;
         // The library promises NUL-terminated text; never read past the buffer.
         const QString ip = QString::fromLatin1(buffer, static_cast<int>(strnlen(buffer, sizeof(buffer))));
-        qDebug().noquote() << "Projection get ip from code:" << ip;
+        qCDebug(lcProjection).noquote() << "Projection get ip from code:" << ip;
         QStringList pieces = ip.split('.');
         const QString first = pieces.takeFirst();
         const QString rest = pieces.join('.');
@@ -227,7 +228,7 @@ bool CProjectionManager::lookupCodes()
         failCode("Projection : code error");
         return false;
     }
-    qDebug() << "Projection : code OK";
+    qCDebug(lcProjection) << "Projection : code OK";
     m_counter = kAddressPhaseStart;
     startPings();
     return true;
@@ -252,11 +253,11 @@ void CProjectionManager::startPings()
 
 void CProjectionManager::onPingOK(int attempt, QStringList para)
 {
-    qDebug().noquote() << "Projection : ping OK" << para.join(' ');
+    qCDebug(lcProjection).noquote() << "Projection : ping OK" << para.join(' ');
     // Only the attempt that sent the ping, and only while it looks for an
     // address: a late answer must not start a projection of its own.
     if (attempt != m_attempt || m_counter < kAddressPhaseStart) {
-        qDebug() << "Projection : ping answer ignored, its attempt is over";
+        qCDebug(lcProjection) << "Projection : ping answer ignored, its attempt is over";
         return;
     }
     const QString address = para.value(para.size() - 1);

@@ -1,17 +1,19 @@
 #include "projection/projectionproxy.h"
 
+#include "projection/projectionlog.h"
+
 #include <QDebug>
 
 void CProjectionProxy::onProjectionSuccess()
 {
-    qDebug() << "On Projection success";
+    qCDebug(lcProjection) << "On Projection success";
     ++successes;
     projecting = true;
 }
 
 void CProjectionProxy::onProjectionRejected(int32_t)
 {
-    qDebug() << "On Projection rejected";
+    qCDebug(lcProjection) << "On Projection rejected";
     if (session) {
         session->cancelProjection();
     }
@@ -20,7 +22,7 @@ void CProjectionProxy::onProjectionRejected(int32_t)
 
 void CProjectionProxy::onBusying()
 {
-    qDebug() << "On Busying";
+    qCDebug(lcProjection) << "On Busying";
     if (session) {
         session->cancelProjection();
     }
@@ -29,13 +31,13 @@ void CProjectionProxy::onBusying()
 
 void CProjectionProxy::onProjectionStopped()
 {
-    qDebug() << "On Projection stoped";
+    qCDebug(lcProjection) << "On Projection stoped";
     projecting = false;
 }
 
 void CProjectionProxy::onNoStreamProjectionCommandResponse(int32_t)
 {
-    qDebug() << "NoStreamProjectionCommand reponse";
+    qCDebug(lcProjection) << "NoStreamProjectionCommand reponse";
     projecting = false;
 }
 
@@ -49,9 +51,9 @@ int CProjectionProxy::cancelOrStop()
     if (!projecting) {
         result = session->cancelProjection();
         projecting = false;
-        qDebug() << "Cancel projection";
+        qCDebug(lcProjection) << "Cancel projection";
     } else {
-        qDebug() << "Stop projection";
+        qCDebug(lcProjection) << "Stop projection";
         result = session->stopProjection();
         projecting = false;
     }

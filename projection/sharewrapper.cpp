@@ -1,6 +1,7 @@
 #include "projection/sharewrapper.h"
 
 #include "conference/sharemanager.h"
+#include "projection/projectionlog.h"
 #include "projection/projectionmanager.h"
 
 #include <QDebug>
@@ -142,7 +143,7 @@ void CShareWrapper::handle(Event event, const QString& errCode, const QString& e
 {
     const Step step = transition(m_state, event, CShareManager::instance()->isSharing(),
                                  CProjectionManager::instance()->isProjecting());
-    qDebug() << "CShareWrapper: state" << m_state << "event" << event << "->" << step.next;
+    qCDebug(lcProjection) << "CShareWrapper: state" << m_state << "event" << event << "->" << step.next;
     m_state = step.next;
     switch (step.output) {
     case NoOutput:

@@ -160,8 +160,12 @@ void DialogChangePassword::on_btnOK_clicked()
 void DialogChangePassword::showPage2()
 {
     stkwidMain->setCurrentIndex(stkwidMain->count() - 1);
-    // Dies with the dialog when it is closed earlier.
-    QTimer::singleShot(kDoneCloseMs, this, &DialogChangePassword::close);
+    // A child: it dies with the dialog when that is closed earlier.
+    auto* timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("doneCloseTimer"));
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, &DialogChangePassword::close);
+    timer->start(kDoneCloseMs);
 }
 
 bool DialogChangePassword::eventFilter(QObject* watched, QEvent* event)

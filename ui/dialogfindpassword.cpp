@@ -194,6 +194,7 @@ void DialogFindPassword::showPage2()
 {
     stkwidMain->setCurrentIndex(stkwidMain->count() - 1);
     auto* timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("doneCloseTimer"));
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, this, &DialogFindPassword::closeAndToLogin);
     // Closed before the time is up: the user did not ask for the sign-in dialog.

@@ -10,6 +10,7 @@
 #include "ui/formwidgets.h"
 #include "ui/passwordfield.h"
 #include "ui/stylesheet.h"
+#include "ui/uilog.h"
 
 #include <QDebug>
 #include <QFrame>
@@ -195,8 +196,8 @@ void DialogSignup::on_loginBtn11_clicked()
 
 void DialogSignup::updatePage11State(QString errorCode, QString errorMsg)
 {
-    qDebug().noquote() << "DialogSignup updatePage11State: errorCode:" << errorCode
-                       << "errorMsg:" << errorMsg;
+    qCDebug(lcUi).noquote() << "DialogSignup updatePage11State: errorCode:" << errorCode
+                            << "errorMsg:" << errorMsg;
     if (errorCode == QLatin1String("-1")) {
         labelTip11->clear();
         labelTip12->clear();
@@ -260,8 +261,8 @@ void DialogSignup::showNameFailure(const QString& tip)
 
 void DialogSignup::updatePage12State(QString errorCode, QString errorMsg)
 {
-    qDebug().noquote() << "DialogSignup updatePage12State: errorCode:" << errorCode
-                       << "errorMsg:" << errorMsg;
+    qCDebug(lcUi).noquote() << "DialogSignup updatePage12State: errorCode:" << errorCode
+                            << "errorMsg:" << errorMsg;
     if (errorCode == QLatin1String("-1")) {
         labelTip12->clear();
         setupPage12();

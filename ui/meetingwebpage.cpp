@@ -1,5 +1,7 @@
 #include "ui/meetingwebpage.h"
 
+#include "ui/uilog.h"
+
 #include <QDebug>
 #include <QWebChannel>
 
@@ -27,7 +29,7 @@ bool MeetingWebPage::acceptNavigationRequest(const QUrl& url, NavigationType typ
     }
     if (!isSameOrigin(url, m_conferenceOrigin)) {
         if (webChannel()) {
-            qDebug().noquote() << "PageMeeting: no web channel for" << url.scheme() + "://" + url.host();
+            qCDebug(lcUi).noquote() << "PageMeeting: no web channel for" << url.scheme() + "://" + url.host();
             setWebChannel(nullptr);
         }
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);

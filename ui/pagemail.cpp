@@ -5,6 +5,7 @@
 #include "account/loginmanager.h"
 #include "core/deployment.h"
 #include "ui/stylesheet.h"
+#include "ui/uilog.h"
 #include "ui/webviewsupport.h"
 #include "ui/windowmain.h"
 
@@ -121,7 +122,7 @@ void PageMail::addToolsPage(QStackedWidget* tools)
         page->setParent(this);
         page->hide();
     }
-    qDebug() << "PageMail: set tools page index" << toolsIndex;
+    qCDebug(lcUi) << "PageMail: set tools page index" << toolsIndex;
 }
 
 QUrl PageMail::homeUrl()
@@ -172,7 +173,7 @@ void PageMail::loadHome()
         return;
     }
     const QUrl url = homeUrl();
-    qDebug().noquote() << "PageMail: load" << LogText::maskedUrl(url);
+    qCDebug(lcUi).noquote() << "PageMail: load" << LogText::maskedUrl(url);
     webView->setEnabled(false);
     webView->load(url);
     webView->setEnabled(true);

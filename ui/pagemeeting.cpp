@@ -8,6 +8,7 @@
 #include "ui/firstpaintwatcher.h"
 #include "ui/meetingwebpage.h"
 #include "ui/stylesheet.h"
+#include "ui/uilog.h"
 #include "ui/webviewsupport.h"
 
 #include <QDebug>
@@ -99,7 +100,7 @@ void PageMeeting::addToolsPage(QStackedWidget* tools)
         page->setParent(this);
         page->hide();
     }
-    qDebug() << "PageMeeting: set tools page index" << toolsIndex;
+    qCDebug(lcUi) << "PageMeeting: set tools page index" << toolsIndex;
 }
 
 QUrl PageMeeting::meetingUrl()
@@ -134,7 +135,7 @@ void PageMeeting::load()
     webProfile->clearHttpCache();
     webProfile->cookieStore()->deleteAllCookies();
     const QUrl url = meetingUrl();
-    qDebug().noquote() << "meeting url: " + LogText::maskedUrl(url);
+    qCDebug(lcUi).noquote() << "meeting url: " + LogText::maskedUrl(url);
     loadOnFreshPage(url);
     needReload = false;
 }

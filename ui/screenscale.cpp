@@ -1,6 +1,7 @@
 #include "ui/screenscale.h"
 
 #include "ui/screendpi.h"
+#include "ui/uilog.h"
 
 #include <QDebug>
 
@@ -17,7 +18,7 @@ double systemDpiScale()
         return kept;
     }
     kept = dpiScaleFromDpi(primaryScreenLogicalDpi());
-    qDebug().nospace() << "systemDpiScale: " << kept;
+    qCDebug(lcUi).nospace() << "systemDpiScale: " << kept;
     return kept;
 }
 

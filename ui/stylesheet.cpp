@@ -1,5 +1,7 @@
 #include "ui/stylesheet.h"
 
+#include "ui/uilog.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QWidget>
@@ -8,7 +10,7 @@ bool applyStyleSheet(const QString& name, std::initializer_list<QWidget*> widget
 {
     QFile file(QStringLiteral(":/wid/qss/%1.qss").arg(name));
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << warning;
+        qCWarning(lcUi) << warning;
         return false;
     }
     const QString sheet = QString::fromUtf8(file.readAll())

@@ -4,6 +4,7 @@
 #include "platform/updateclient.h"
 #include "ui/dialogupdate.h"
 #include "ui/firstpaintwatcher.h"
+#include "ui/uilog.h"
 #include "ui/windowmain.h"
 
 #include <QApplication>
@@ -109,7 +110,7 @@ void onSilentCheckFinished(CUpdateClient::CheckResult result, const CAppcastItem
 
 void CUpdater::init()
 {
-    qDebug() << "CUpdater: init";
+    qCDebug(lcUi) << "CUpdater: init";
     if (state()) {
         return;
     }
@@ -124,7 +125,7 @@ void CUpdater::init()
 
 void CUpdater::setAutomaticCheckForUpdates(bool enabled)
 {
-    qDebug() << "CUpdater: automatic check for updates" << enabled;
+    qCDebug(lcUi) << "CUpdater: automatic check for updates" << enabled;
     if (UpdaterState* s = state().get()) {
         s->automatic = enabled;
         if (!enabled) {
@@ -135,7 +136,7 @@ void CUpdater::setAutomaticCheckForUpdates(bool enabled)
 
 void CUpdater::setShutdownRequestCallback(std::function<void()> callback)
 {
-    qDebug() << "CUpdater: shutdown request callback set";
+    qCDebug(lcUi) << "CUpdater: shutdown request callback set";
     shutdownCallback() = std::move(callback);
 }
 
@@ -169,7 +170,7 @@ void CUpdater::checkUpdateWithoutUi()
 
 DialogUpdate* CUpdater::checkUpdateWithUi(QWidget* parent)
 {
-    qDebug() << "CUpdater: interactive check";
+    qCDebug(lcUi) << "CUpdater: interactive check";
     if (!state()) {
         init();
     }
@@ -179,7 +180,7 @@ DialogUpdate* CUpdater::checkUpdateWithUi(QWidget* parent)
     // After the dialog's own loop has ended: the client quits for the installer.
     QObject::connect(dialog, &DialogUpdate::installerStarted, qApp, [] {
         QTimer::singleShot(0, qApp, [] {
-            qDebug() << "CUpdater: the installer runs, quitting";
+            qCDebug(lcUi) << "CUpdater: the installer runs, quitting";
             if (shutdownCallback()) {
                 shutdownCallback()();
             }
@@ -190,7 +191,7 @@ DialogUpdate* CUpdater::checkUpdateWithUi(QWidget* parent)
 
 void CUpdater::cleanup()
 {
-    qDebug() << "CUpdater: cleanup";
+    qCDebug(lcUi) << "CUpdater: cleanup";
     state().reset();
     shutdownCallback() = nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include "core/logmanager.h"
 #include "ui/stylesheet.h"
+#include "ui/uilog.h"
 
 #include <QBoxLayout>
 #include <QDebug>
@@ -38,8 +39,8 @@ QString webEngineStoragePath()
     for (const QString& folder : {storage, storage + QStringLiteral("/cache")}) {
         const QString reason = unusableFolderReason(folder);
         if (!reason.isEmpty()) {
-            qDebug().noquote() << "WebViewSupport: web storage" << folder
-                               << reason + ", web pages keep their data in memory";
+            qCDebug(lcUi).noquote() << "WebViewSupport: web storage" << folder
+                                    << reason + ", web pages keep their data in memory";
             return QString();
         }
     }

@@ -21,6 +21,7 @@
 #include "ui/pageproject.h"
 #include "ui/screenscale.h"
 #include "ui/stylesheet.h"
+#include "ui/uilog.h"
 #include "ui/updater.h"
 #include "ui/userphoto.h"
 
@@ -451,7 +452,7 @@ void WindowMain::onNetState(bool bOK)
 
 void WindowMain::onLogin()
 {
-    qDebug() << "MainWindow on login";
+    qCDebug(lcUi) << "MainWindow on login";
     if (isSignedIn()) {
         label_photo->setPic(currentUserPhoto());
     }
@@ -469,9 +470,22 @@ void WindowMain::onUserPhotoChange()
     label_photo->setPic(currentUserPhoto());
 }
 
+namespace {
+int& forcedSignOutTipMs()
+{
+    static int ms = WindowMain::kForcedSignOutTipMs;
+    return ms;
+}
+} // namespace
+
+void WindowMain::setForcedSignOutTipForTesting(int ms)
+{
+    forcedSignOutTipMs() = ms > 0 ? ms : kForcedSignOutTipMs;
+}
+
 void WindowMain::onBeLogouted(QString reason)
 {
-    onShowTip(reason, 5000);
+    onShowTip(reason, forcedSignOutTipMs());
 }
 
 void WindowMain::onUserPhotoClicked()
@@ -510,7 +524,7 @@ void WindowMain::runModal(QDialog* dialog)
 
 void WindowMain::onShowLoginDlg()
 {
-    qDebug() << "WindowMain: onShowLoginDlg";
+    qCDebug(lcUi) << "WindowMain: onShowLoginDlg";
     auto* dialog = new DialogLogin(this);
     connect(dialog, &DialogLogin::signupBtnClicked, this, &WindowMain::onShowSignupDlg);
     connect(dialog, &DialogLogin::findPswBtnClicked, this, &WindowMain::onShowFindPswDlg);
@@ -519,7 +533,7 @@ void WindowMain::onShowLoginDlg()
 
 void WindowMain::onShowSignupDlg()
 {
-    qDebug() << "WindowMain: onShowSignupDlg";
+    qCDebug(lcUi) << "WindowMain: onShowSignupDlg";
     auto* dialog = new DialogSignup(this);
     connect(dialog, &DialogSignup::loginBtnClicked, this, &WindowMain::onShowLoginDlg);
     runDialog(dialog);
@@ -527,7 +541,7 @@ void WindowMain::onShowSignupDlg()
 
 void WindowMain::onShowFindPswDlg()
 {
-    qDebug() << "WindowMain: onShowFindPswDlg";
+    qCDebug(lcUi) << "WindowMain: onShowFindPswDlg";
     auto* dialog = new DialogFindPassword(this);
     connect(dialog, &DialogFindPassword::loginBtnClicked, this, &WindowMain::onShowLoginDlg);
     runDialog(dialog);
@@ -535,13 +549,13 @@ void WindowMain::onShowFindPswDlg()
 
 void WindowMain::onShowChangePswDlg()
 {
-    qDebug() << "WindowMain: onShowChangePswDlg";
+    qCDebug(lcUi) << "WindowMain: onShowChangePswDlg";
     runDialog(new DialogChangePassword(this));
 }
 
 void WindowMain::onShowSettingDlg()
 {
-    qDebug() << "WindowMain: onShowSettingDlg";
+    qCDebug(lcUi) << "WindowMain: onShowSettingDlg";
     runDialog(new DialogSetting(this));
 }
 
@@ -595,7 +609,7 @@ void WindowMain::onWebsiteTriggered()
 {
     const QUrl url = websiteUrl();
     if (!url.isValid()) {
-        qDebug() << "WindowMain: no web site address configured";
+        qCDebug(lcUi) << "WindowMain: no web site address configured";
         return;
     }
     QDesktopServices::openUrl(url);

@@ -34,6 +34,11 @@ public:
     static WindowMain* instance(bool release = false);
     ~WindowMain() override;
 
+    // How long the reason of a forced sign-out stays in the head bar.
+    static constexpr int kForcedSignOutTipMs = 5000;
+    // Test seam: that time (0 restores it).
+    static void setForcedSignOutTipForTesting(int ms);
+
 signals:
     void windowResized(QSize newSize);
 

@@ -3,6 +3,7 @@
 
 #include "core/deployment.h"
 #include "core/singlenetworkmanger.h"
+#include "weather/weatherlog.h"
 
 #include <QDebug>
 #include <QJsonDocument>
@@ -38,7 +39,7 @@ bool IPLocate::startReq()
         return false;
     }
     m_busy = true;
-    qDebug() << "IP locate startReq";
+    qCDebug(lcWeather) << "IP locate startReq";
     ++m_attempts;
     const QUrl url(m_url, QUrl::StrictMode);
     if (!url.isValid()) {
@@ -71,7 +72,7 @@ void IPLocate::onFinished()
     // A failed attempt never keeps the city of an earlier answer: the default
     // (or the retry) must follow every failure.
     if (m_reply->error() != QNetworkReply::NoError) {
-        qDebug().noquote() << "IP locate error: " + m_reply->errorString();
+        qCDebug(lcWeather).noquote() << "IP locate error: " + m_reply->errorString();
         releaseReply();
         m_cityName.clear();
         onDefault();
@@ -86,7 +87,7 @@ void IPLocate::onFinished()
     }
     // The next locating (network back) again gets its one retry.
     m_attempts = 0;
-    qDebug().noquote() << "IP locate city: " + m_cityName;
+    qCDebug(lcWeather).noquote() << "IP locate city: " + m_cityName;
     emit cityNameReady(m_cityName, false);
 }
 
@@ -116,7 +117,7 @@ void IPLocate::onDefault()
         }
     }
     m_attempts = 0;
-    qDebug() << "IP locate using default city";
+    qCDebug(lcWeather) << "IP locate using default city";
     m_cityName = defaultCity();
     emit cityNameReady(m_cityName, true);
 }

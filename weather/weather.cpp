@@ -7,6 +7,7 @@
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
+#include "weather/weatherlog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -104,7 +105,7 @@ void CWeather::onNextDay()
         watchForNextDay(); // woken a little early
         return;
     }
-    qDebug() << "weather: a new day, fetching the forecast again";
+    qCDebug(lcWeather) << "weather: a new day, fetching the forecast again";
     // Until the new forecast comes, the days that have passed are not shown as today.
     const QDate today = now().date();
     QList<ForecastDay> days = m_data.days;
@@ -132,7 +133,7 @@ bool CWeather::loadLocalData()
         m_data = cached;
         used = true;
         emit weaDataReady();
-        qDebug() << "read local weather data file OK";
+        qCDebug(lcWeather) << "read local weather data file OK";
     }
     m_fresh = false;
     return used;
@@ -160,7 +161,7 @@ void CWeather::useDefaultData()
     m_fresh = false;
     m_data = defaultWeatherData();
     emit weaDataReady();
-    qDebug() << "weather: use default weather";
+    qCDebug(lcWeather) << "weather: use default weather";
 }
 
 void CWeather::onCityNameOK(QString name, bool bDefault)
@@ -201,10 +202,10 @@ void CWeather::onFinished()
         if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
             file.write(body);
         }
-        qDebug() << "weather: get data OK";
+        qCDebug(lcWeather) << "weather: get data OK";
         return;
     }
-    qDebug() << "weather: get data fail";
+    qCDebug(lcWeather) << "weather: get data fail";
     if (m_data.days.isEmpty()) {
         useDefaultData();
     }
@@ -216,7 +217,7 @@ void CWeather::onError(QNetworkReply::NetworkError code)
     if (!m_reply || sender() != m_reply) {
         return;
     }
-    qDebug() << "weather: get data network error";
+    qCDebug(lcWeather) << "weather: get data network error";
     // Not aborted: the reply is inside its own error report and finishes by itself.
     releaseReply(false);
     if (m_data.days.isEmpty()) {

@@ -7,7 +7,6 @@
 #include "account/tokenmanager.h"
 #include "conference/tandemlinkapi.h"
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/dplustrack.h"
 #include "core/localconfig.h"
@@ -36,11 +35,7 @@ class TestFaultMatrix : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     // What a call ended in, as one comparable line: "ok" (and what was got),

@@ -2,7 +2,6 @@
 #include "account/loginmanager.h"
 #include "account/tokenmanager.h"
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/localconfig.h"
 #include "support/accountfixture.h"
@@ -44,11 +43,7 @@ class TestLoginManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;
@@ -262,6 +257,7 @@ private slots:
         CLoginManager* login = manager();
         login->loginPswd(phone, password);
         QCOMPARE(m_signals, QStringList{state});
+        // A margin for a further signal.
         QTest::qWait(200);
         QCOMPARE(m_signals, QStringList{state});
         QVERIFY(!login->isLoggedIn());
@@ -329,6 +325,7 @@ private slots:
         CLoginManager* login = manager();
         login->loginPswd(LocalServiceProcess::demoPhone, LocalServiceProcess::password);
         QTRY_VERIFY(!m_signals.isEmpty());
+        // A margin for a further signal.
         QTest::qWait(300);
         QCOMPARE(m_signals, QStringList{"state 1401 人员不存在"});
         QVERIFY(!login->isLoggedIn());
@@ -420,6 +417,7 @@ private slots:
         CLoginManager* login = manager();
         login->getAcessTicket();
         QTRY_VERIFY(m_signals.size() >= expected.size());
+        // A margin for a further signal.
         QTest::qWait(200);
         QCOMPARE(m_signals, expected);
         QCOMPARE(login->isLoggedIn(), signedIn);
@@ -442,6 +440,7 @@ private slots:
 
         manager()->logout();
         const int after = requestCount(*m_service, "accessTicket");
+        // Three renewal periods (five ticks each) with no ticket asked for.
         QTest::qWait(600);
         QCOMPARE(requestCount(*m_service, "accessTicket"), after);
     }
@@ -477,6 +476,7 @@ private slots:
         QVERIFY(signInDemo());
         QTRY_VERIFY_WITH_TIMEOUT(
             m_service->requests("logout").first().toObject().value("status").toInt() == 200, 5000);
+        // A margin for what the late answer could set off.
         QTest::qWait(300);
         QVERIFY(login->isLoggedIn());
         QVERIFY(!CLoginInfo::instance()->accessToken.isEmpty());
@@ -515,6 +515,7 @@ private slots:
         if (newerSignIn) {
             QTRY_VERIFY_WITH_TIMEOUT(m_signals.contains("ticket"), 10000);
         }
+        // A margin for what the late answer could set off.
         QTest::qWait(300);
         QVERIFY(!login->isSigningIn());
         const auto& info = CLoginInfo::instance();
@@ -560,6 +561,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(m_signals.contains("ticket"), 10000);
             QVERIFY(login->isLoggedIn());
         } else {
+            // A margin for a sign-in that must not start.
             QTest::qWait(500);
             QVERIFY(m_signals.isEmpty());
             QCOMPARE(requestCount(*m_service, "authCodeByPassword"), 0);

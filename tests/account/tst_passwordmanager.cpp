@@ -1,7 +1,6 @@
 #include "account/logininfo.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
@@ -20,11 +19,7 @@ class TestPasswordManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

@@ -1,7 +1,6 @@
 #include "account/logininfo.h"
 #include "account/signedrequest.h"
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "core/deviceidentity.h"
 #include "core/singlenetworkmanger.h"
@@ -142,11 +141,7 @@ class TestSignedRequest : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void init()

@@ -1,7 +1,6 @@
 #include "account/logininfo.h"
 #include "account/signupmanager.h"
 #include "account/tokenmanager.h"
-#include "core/applicationidentity.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
 
@@ -18,11 +17,7 @@ class TestSignupManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

@@ -3,7 +3,6 @@
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "standin.h"
 #include "support/localserviceprocess.h"
@@ -19,11 +18,7 @@ class TestTandemlinkApi : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     LocalServiceProcess m_service;
@@ -189,6 +184,7 @@ private slots:
         QTRY_VERIFY(first == "conference" ? CMeetingManager::instance()->isInMeeting()
                                           : CShareManager::instance()->isSharing());
         QCOMPARE(CMeetingManager::instance()->conferenceUuid(), QString(first == "conference" ? "c-1" : ""));
+        // One process and one command: a margin for a second of either.
         QTest::qWait(300);
         QCOMPARE(Standin::pids().size(), 1);
         const QList<QJsonObject> sent = Standin::received();

@@ -1,9 +1,9 @@
 #include "conference/ipcserver.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/applicationidentity.h"
 #include "standin.h"
 #include "support/testenvironment.h"
+#include "support/timerticks.h"
 
 #include <QLocalSocket>
 #include <QtTest>
@@ -15,11 +15,7 @@ class TestTandemlinkProc : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void init()
@@ -196,7 +192,9 @@ private slots:
         Standin::set("SILENT_AFTER", "sharestop");
         QVERIFY(proc().exeCmd(command("conferencestart")));
         QTRY_COMPARE(m_events, QStringList{"meetingStarted"});
-        QTest::qWait(1000); // more than three heartbeat periods
+        // Three more checks of the heartbeat, each of which found the process alive.
+        TimerTicks checks(proc().findChild<CIPCServer*>());
+        QTRY_VERIFY_WITH_TIMEOUT(checks.count() >= 3, 5000);
         QCOMPARE(m_events, QStringList{"meetingStarted"});
 
         QVERIFY(proc().exeCmd(command("sharestop")));
@@ -294,8 +292,9 @@ private slots:
     {
         CIPCServer::setHeartbeatInterval(200);
         CTandemlinkAPI::instance()->setSdkPath(TestEnvironment::root() + "/no-such-sdk");
+        QSignalSpy gaveUp(proc().findChild<CIPCServer*>(), &CIPCServer::heartBeatFail);
         QVERIFY(proc().exeCmd(command("conferencestart")));
-        QTest::qWait(800);
+        QVERIFY(gaveUp.wait(5000));
 
         Standin::reset();
         QVERIFY(proc().exeCmd(shareStart()));

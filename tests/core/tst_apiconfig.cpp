@@ -1,5 +1,4 @@
 #include "core/apiconfig.h"
-#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
@@ -20,11 +19,7 @@ class TestApiConfig : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     // These tests read the deployment built in, not the one isolation moved.

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
@@ -12,11 +11,7 @@ class TestCipher : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void cleanup() { CCipher::instance(true); }

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/deviceidentity.h"
 #include "support/testenvironment.h"
 
@@ -15,11 +14,7 @@ class TestDeviceIdentity : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void cleanup() { CDeviceIdentity::setSourcesForTesting({}); }

@@ -1,5 +1,4 @@
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "core/dplustrack.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
@@ -15,27 +14,27 @@ class TestDplusTrack : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;
 
     QJsonObject waitForEvent(const QString& name)
     {
-        for (int i = 0; i < 100; ++i) {
-            const QJsonArray events = m_service->events();
-            for (int j = events.size() - 1; j >= 0; --j) {
-                if (events.at(j).toObject().value("event_name").toString() == name) {
-                    return events.at(j).toObject();
+        QJsonObject found;
+        const bool seen = QTest::qWaitFor(
+            [&] {
+                const QJsonArray events = m_service->events();
+                for (int j = events.size() - 1; j >= 0; --j) {
+                    if (events.at(j).toObject().value("event_name").toString() == name) {
+                        found = events.at(j).toObject();
+                        return true;
+                    }
                 }
-            }
-            QTest::qWait(50);
-        }
-        return QJsonObject();
+                return false;
+            },
+            5000);
+        return seen ? found : QJsonObject();
     }
 
     bool signIn(const QString& phone)

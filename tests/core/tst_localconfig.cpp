@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/deviceidentity.h"
 #include "core/localconfig.h"
@@ -14,11 +13,7 @@ class TestLocalConfig : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void init()

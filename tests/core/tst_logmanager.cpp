@@ -1,6 +1,7 @@
-#include "core/applicationidentity.h"
+#include "core/corelog.h"
 #include "core/logmanager.h"
 #include "core/logtext.h"
+#include "platform/platformlog.h"
 #include "support/testenvironment.h"
 
 #include <QDate>
@@ -26,11 +27,7 @@ class TestLogManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -134,6 +131,46 @@ private slots:
         QCOMPARE(g_forwarded.at(0), QString("a warning"));
         QCOMPARE(g_forwarded.at(1), QString("an info"));
         QCOMPARE(g_forwarded.at(2), QString::fromUtf8("a critical about http://h/x?SSO_TICKET=ST-0…(19)"));
+    }
+
+    // The rules are those a user sets in QT_LOGGING_RULES; setFilterRules reads the same text.
+    void rulesSwitchOneFolderOff_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<bool>("coreLine");
+        QTest::addColumn<bool>("platformLine");
+        QTest::newRow("no rule") << QString() << true << true;
+        QTest::newRow("platform off") << "vantelor.platform.debug=false" << true << false;
+        QTest::newRow("core off") << "vantelor.core.debug=false" << false << true;
+        QTest::newRow("all off but core")
+            << "vantelor.*.debug=false\nvantelor.core.debug=true" << true << false;
+    }
+    void rulesSwitchOneFolderOff()
+    {
+        QFETCH(QString, rules);
+        QFETCH(bool, coreLine);
+        QFETCH(bool, platformLine);
+        CLogManager::instance().openLogFile();
+        QLoggingCategory::setFilterRules(rules);
+        g_forwarded.clear();
+        qCDebug(lcCore) << "a core line";
+        qCDebug(lcPlatform) << "a platform line";
+        qCWarning(lcPlatform) << "a platform warning";
+        qDebug() << "an uncategorised line";
+        QLoggingCategory::setFilterRules(QString());
+
+        const QString text = readLog();
+        QCOMPARE(text.contains("a core line"), coreLine);
+        QCOMPARE(text.contains("a platform line"), platformLine);
+        QVERIFY(text.contains("an uncategorised line"));
+        // A rule on debug lines leaves the warnings alone.
+        QCOMPARE(g_forwarded, QStringList{"a platform warning"});
+        // The category never shows in the file: the lines look as they always did.
+        const QRegularExpression line(
+            R"(^\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\] (a core|a platform) line$)",
+            QRegularExpression::MultilineOption);
+        QCOMPARE(line.match(text).hasMatch(), coreLine || platformLine);
+        QVERIFY(!text.contains("vantelor.core") && !text.contains("vantelor.platform"));
     }
 
     void secretsAreMaskedForTheLog_data()

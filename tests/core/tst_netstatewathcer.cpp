@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "platform/systemping.h"
 #include "support/testenvironment.h"
@@ -18,11 +17,7 @@ class TestNetStateWathcer : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -103,6 +98,7 @@ private slots:
         auto* thread = watcher()->findChild<CPingThread*>();
         // Wake the worker into its second, hanging ping.
         QTRY_VERIFY_WITH_TIMEOUT((CPingThread::waitCondition().wakeAll(), pingRuns() == 2), 3000);
+        // The worker is inside the hanging ping by now.
         QTest::qWait(100);
         QElapsedTimer timer;
         timer.start();
@@ -122,6 +118,7 @@ private slots:
         QTRY_COMPARE(changes.count(), 1);
         auto* thread = watcher()->findChild<CPingThread*>();
         QTRY_VERIFY_WITH_TIMEOUT((CPingThread::waitCondition().wakeAll(), pingRuns() == 2), 3000);
+        // The worker is inside the hanging ping by now.
         QTest::qWait(100);
         watcher()->stopMonitor();
         QVERIFY(thread->isRunning());
@@ -141,6 +138,7 @@ private slots:
         watcher()->startMonitor();
         QTRY_COMPARE(changes.count(), 1);
         QTRY_VERIFY_WITH_TIMEOUT((CPingThread::waitCondition().wakeAll(), pingRuns() == 2), 3000);
+        // The worker is inside the hanging ping by now.
         QTest::qWait(100);
         QElapsedTimer timer;
         timer.start();

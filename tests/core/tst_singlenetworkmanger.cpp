@@ -1,7 +1,6 @@
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
 #include "account/printbridge.h"
-#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
@@ -101,11 +100,7 @@ class TestSingleNetworkManger : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

@@ -1,5 +1,4 @@
 #include "app/startup.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/deviceidentity.h"
 #include "platform/localsocketname.h"
@@ -27,11 +26,7 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void startsPastLeftoverSocketAndQuitsInOrder()

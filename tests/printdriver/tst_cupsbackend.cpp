@@ -1,5 +1,4 @@
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "printdriver/cupsbackend.h"
 #include "printfixture.h"
 #include "support/accountfixture.h"
@@ -20,11 +19,7 @@ class TestCupsBackend : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

@@ -1,5 +1,4 @@
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "printfixture.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
@@ -29,11 +28,7 @@ class TestCupsQueue : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "support/testenvironment.h"
@@ -79,11 +78,7 @@ class TestProjectionManager : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()

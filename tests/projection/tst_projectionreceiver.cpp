@@ -1,6 +1,5 @@
 #include "conference/sharemanager.h"
 #include "conference/standin.h"
-#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
@@ -18,11 +17,7 @@ class TestProjectionReceiver : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()

@@ -1,7 +1,6 @@
 #include "conference/sharemanager.h"
 #include "conference/tandemlinkapi.h"
 #include "conference/tandemlinkproc.h"
-#include "core/applicationidentity.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
 #include "support/testenvironment.h"
@@ -22,11 +21,7 @@ class TestShareWrapper : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void cleanup()

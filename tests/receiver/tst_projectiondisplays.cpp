@@ -1,5 +1,4 @@
 #include "conference/standin.h"
-#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/p2pdsclientsession.h"
 #include "projection/sharewrapper.h"
@@ -76,11 +75,7 @@ class TestProjectionDisplays : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()

@@ -1,6 +1,5 @@
 #include "conference/jsonobjectscanner.h"
 #include "conference/standin.h"
-#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/p2pdsclientsession.h"
 #include "projection/sharewrapper.h"
@@ -183,11 +182,7 @@ class TestRoomShares : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()

@@ -139,6 +139,7 @@ private slots:
         while (renewing.elapsed() < 1500) {
             QCOMPARE(call("POST", "/api/rooms/renew", QJsonObject{{"code", code}}).answer.value("success"),
                      QJsonValue(true));
+            // The pace of the renewals: they must keep coming within the room's lifetime.
             QTest::qWait(150);
         }
         QCOMPARE(list().size(), 1);

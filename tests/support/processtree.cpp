@@ -81,6 +81,7 @@ ProcessTree ProcessTree::settled(qint64 rootPid, int timeoutMs)
     const QDeadlineTimer deadline(timeoutMs);
     ProcessTree previous = of(rootPid);
     while (!deadline.hasExpired()) {
+        // A sampling period: the figures settle over time, not on an event.
         QTest::qWait(1000);
         const ProcessTree now = of(rootPid);
         if (now.webEngineProcesses == previous.webEngineProcesses &&

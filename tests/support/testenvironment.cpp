@@ -1,5 +1,6 @@
 #include "support/testenvironment.h"
 
+#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "core/deviceidentity.h"
 #include "platform/systemping.h"
@@ -39,6 +40,12 @@ QString makeDir(const QString& name)
     return path;
 }
 } // namespace
+
+void TestEnvironment::isolateClient()
+{
+    isolate();
+    setApplicationIdentity();
+}
 
 void TestEnvironment::isolate()
 {

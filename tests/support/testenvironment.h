@@ -16,6 +16,9 @@ class QProcess;
 // (not even one that ./run.sh left listening on the shipped port).
 namespace TestEnvironment {
 void isolate();
+// isolate(), then the client's identity (names, version, log line pattern) as
+// the client sets it before its application object: most tests' initMain().
+void isolateClient();
 // Starts the real client: in network and mount namespaces of its own where
 // they can be made (its built-in deployment cannot be moved), so it reaches
 // no service. setup: shell commands run inside them first (e.g. a mount).

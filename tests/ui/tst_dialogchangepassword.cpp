@@ -1,9 +1,9 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
-#include "core/applicationidentity.h"
 #include "core/localconfig.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/dialogchangepassword.h"
@@ -14,9 +14,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QtTest>
 
 // The change-password dialog typed into like a user; the signed-in demo user
@@ -25,11 +27,7 @@ class TestDialogChangePassword : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase() { QVERIFY(AccountFixture::start(m_service)); }
@@ -240,8 +238,12 @@ private slots:
         QCOMPARE(mainStack(dialog)->currentIndex(), 1);
         QTest::mouseClick(button(dialog, "btnClose"), Qt::LeftButton);
         QVERIFY(!dialog->isVisible());
+        QPointer<QTimer> doneClose = child<QTimer>(dialog, "doneCloseTimer");
+        QVERIFY(doneClose);
+        QCOMPARE(doneClose->interval(), DialogChangePassword::kDoneCloseMs);
         delete dialog;
-        QTest::qWait(DialogChangePassword::kDoneCloseMs + 200);
+        // The pending close went with the dialog: nothing is left to fire on it.
+        QVERIFY(doneClose.isNull());
     }
 
     // The way a user goes in the client: sign in with the password
@@ -304,11 +306,7 @@ private:
 
     template <class T> static T* child(QWidget* dialog, const char* name)
     {
-        T* found = dialog->findChild<T*>(QLatin1String(name));
-        if (!found) {
-            qWarning() << "no child" << name;
-        }
-        return found;
+        return ChildLookup::optional<T>(dialog, QLatin1String(name));
     }
     static QPushButton* button(QWidget* d, const char* name) { return child<QPushButton>(d, name); }
     static QLineEdit* edit(QWidget* d, const char* name) { return child<QLineEdit>(d, name); }

@@ -1,11 +1,11 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/tokenmanager.h"
-#include "core/applicationidentity.h"
 #include "core/localconfig.h"
 #include "dialogwaiter.h"
 #include "platform/systemping.h"
 #include "support/accountfixture.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/codecountdown.h"
@@ -31,11 +31,7 @@ class TestDialogFindPassword : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -189,10 +185,15 @@ private slots:
         QVERIFY(child<QLabel>("labelDoneText")->isVisible());
         QCOMPARE(passwordOf(phone), QString("Another#1"));
         QCOMPARE(toLogin.count(), 0);
+        auto* doneClose = child<QTimer>("doneCloseTimer");
+        QVERIFY(doneClose->isActive());
+        QCOMPARE(doneClose->interval(), DialogFindPassword::kDoneCloseMs);
         if (closeEarly) {
             QTest::mouseClick(child<QPushButton>("btnClose"), Qt::LeftButton);
             QVERIFY(!m_dialog->isVisible());
-            QTest::qWait(DialogFindPassword::kDoneCloseMs + 500);
+            // The only way to the sign-in dialog from here is that timer: stopped, it never fires.
+            QVERIFY(!doneClose->isActive());
+            QCoreApplication::processEvents();
             QCOMPARE(toLogin.count(), 0);
         } else {
             QTRY_COMPARE_WITH_TIMEOUT(toLogin.count(), 1, DialogFindPassword::kDoneCloseMs + 2000);
@@ -309,14 +310,7 @@ private slots:
     }
 
 private:
-    template <class T> T* child(const QString& name)
-    {
-        T* found = m_current->findChild<T*>(name);
-        if (!found) {
-            qFatal("no child %s", qPrintable(name));
-        }
-        return found;
-    }
+    template <class T> T* child(const QString& name) { return ChildLookup::required<T>(m_current, name); }
     void requestCode(const QString& phone)
     {
         Typing::type(child<QLineEdit>("editPhone"), phone);
@@ -346,6 +340,7 @@ private:
             // Under a real X server (xvfb-run with QT_QPA_PLATFORM=xcb) the
             // picture is what the server shows.
             QWidget* top = m_current->window();
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(100);
             const QImage shot = QGuiApplication::platformName() == QLatin1String("xcb")
                                     ? QGuiApplication::primaryScreen()
@@ -355,6 +350,7 @@ private:
             shot.save(path);
             return shot;
         }
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(50);
         QImage shot(m_dialog->size(), QImage::Format_ARGB32);
         shot.fill(QColor(60, 60, 60));

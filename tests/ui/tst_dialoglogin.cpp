@@ -1,10 +1,10 @@
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/localconfig.h"
 #include "shownlabeltext.h"
 #include "support/accountfixture.h"
+#include "support/childlookup.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
 #include "ui/codecountdown.h"
@@ -31,11 +31,7 @@ class TestDialogLogin : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase() { QVERIFY(AccountFixture::start(m_service)); }
@@ -337,6 +333,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             m_service->requests("authCodeByPassword").first().toObject().value("status").toInt() == 200,
             10000);
+        // Nothing marks the end of what the late answer could set off: a margin.
         QTest::qWait(500);
         QVERIFY(CLoginManager::instance()->isLoggedIn());
         const auto& info = CLoginInfo::instance();
@@ -624,11 +621,7 @@ private:
 
     template <class T> static T* child(QWidget* dialog, const char* name)
     {
-        T* found = dialog->findChild<T*>(QLatin1String(name));
-        if (!found) {
-            qWarning() << "no child" << name;
-        }
-        return found;
+        return ChildLookup::optional<T>(dialog, QLatin1String(name));
     }
     static QPushButton* button(QWidget* d, const char* name) { return child<QPushButton>(d, name); }
     static QLineEdit* edit(QWidget* d, const char* name) { return child<QLineEdit>(d, name); }

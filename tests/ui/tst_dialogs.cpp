@@ -47,6 +47,7 @@ private slots:
         auto* tip = new DialogTip(QStringLiteral("已复制"), &parent, 0);
         tip->show();
         QSignalSpy accepted(tip, &QDialog::accepted);
+        // Part-way through its time: it is still shown.
         QTest::qWait(700);
         QVERIFY(tip->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), 1, 2000);
@@ -65,6 +66,7 @@ private slots:
         QCOMPARE(tip->parentWidget(), &parent);
         QVERIFY(!tip->isWindow());
         tip->show();
+        // Part-way through the slide-in.
         QTest::qWait(200);
         QVERIFY(tip->y() > -35 && tip->y() < 10);
         QTRY_COMPARE_WITH_TIMEOUT(tip->pos(), QPoint(300, 10), 2000);
@@ -75,6 +77,7 @@ private slots:
     {
         DialogTip tip(QStringLiteral("提示"), nullptr, 3000);
         QCOMPARE(tip.y(), 10);
+        // A top-level tip does not slide: a margin in which it would.
         QTest::qWait(100);
         QCOMPARE(tip.y(), 10);
     }

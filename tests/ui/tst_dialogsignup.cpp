@@ -2,11 +2,11 @@
 #include "account/loginmanager.h"
 #include "account/passwordmanager.h"
 #include "account/signupmanager.h"
-#include "core/applicationidentity.h"
 #include "core/localconfig.h"
 #include "dialogwaiter.h"
 #include "platform/systemping.h"
 #include "support/accountfixture.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "typing.h"
 #include "ui/codecountdown.h"
@@ -31,11 +31,7 @@ class TestDialogSignup : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -413,14 +409,7 @@ private slots:
     }
 
 private:
-    template <class T> T* child(const QString& name)
-    {
-        T* found = m_current->findChild<T*>(name);
-        if (!found) {
-            qFatal("no child %s", qPrintable(name));
-        }
-        return found;
-    }
+    template <class T> T* child(const QString& name) { return ChildLookup::required<T>(m_current, name); }
     QStackedWidget* stack() { return child<QStackedWidget>("stkwidSignup"); }
     void showStep(int index) { stack()->setCurrentIndex(index); }
     static void tick(CCodeCountdown* countdown)
@@ -458,6 +447,7 @@ private:
             // Under a real X server (xvfb-run with QT_QPA_PLATFORM=xcb) the
             // picture is what the server shows.
             QWidget* top = m_current->window();
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(100);
             const QImage shot = QGuiApplication::platformName() == QLatin1String("xcb")
                                     ? QGuiApplication::primaryScreen()
@@ -467,6 +457,7 @@ private:
             shot.save(path);
             return shot;
         }
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(50);
         QImage shot(m_dialog->size(), QImage::Format_ARGB32);
         shot.fill(QColor(60, 60, 60));

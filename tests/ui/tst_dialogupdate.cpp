@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "dialogwaiter.h"
 #include "platform/updatehandoff.h"
 #include "support/localserviceprocess.h"
@@ -25,11 +24,7 @@ class TestDialogUpdate : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     LocalServiceProcess service;

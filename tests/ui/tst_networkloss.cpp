@@ -2,7 +2,6 @@
 #include "account/loginmanager.h"
 #include "account/signedrequest.h"
 #include "account/tokenmanager.h"
-#include "core/applicationidentity.h"
 #include "core/cipher.h"
 #include "core/dplustrack.h"
 #include "core/localconfig.h"
@@ -42,8 +41,7 @@ class TestNetworkLoss : public QObject
 public:
     static void initMain()
     {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
+        TestEnvironment::isolateClient();
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     }
 

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
@@ -56,11 +55,7 @@ class TestPageHome : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;
@@ -160,6 +155,7 @@ private slots:
         }
         // The failing chain keeps the cached day on the page.
         QTRY_COMPARE_WITH_TIMEOUT(m_service->requests("ipLocate").size(), 2, 10000);
+        // No further request is due: a margin in which a wrong one would land.
         QTest::qWait(200);
         QVERIFY(label(page, "wea_td_info")->text().contains("宁波"));
     }
@@ -240,6 +236,7 @@ private slots:
         slider.pause();
         QVERIFY(slider.isAnimationPaused());
         const QPoint held = pics.at(1)->pos();
+        // A paused animation sends nothing: a margin in which a running one would move.
         QTest::qWait(700);
         QCOMPARE(pics.at(1)->pos(), held);
         slider.start();

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "support/testdeployment.h"
 #include "support/testenvironment.h"
 #include "ui/pagehome.h"
@@ -17,8 +16,7 @@ class TestPageHomeScale : public QObject
 public:
     static void initMain()
     {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
+        TestEnvironment::isolateClient();
         qputenv("QT_FONT_DPI", "120");
     }
 

@@ -1,6 +1,5 @@
 #include "account/logininfo.h"
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "dialogwaiter.h"
 #include "support/accountfixture.h"
 #include "support/testenvironment.h"
@@ -36,11 +35,7 @@ class TestPagePrint : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;

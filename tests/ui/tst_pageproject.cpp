@@ -1,11 +1,12 @@
 #include "conference/sharemanager.h"
 #include "conference/standin.h"
 #include "conference/tandemlinkproc.h"
-#include "core/applicationidentity.h"
 #include "platform/systemping.h"
 #include "projection/projectionmanager.h"
 #include "projection/sharewrapper.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
+#include "support/timerticks.h"
 #include "support/xvfbserver.h"
 #include "ui/fontsubstitution.h"
 #include "ui/pageproject.h"
@@ -19,24 +20,6 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
-namespace {
-// Counts the projection manager's state-timer ticks.
-class TickCounter : public QObject
-{
-public:
-    int ticks = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Timer) {
-            ++ticks;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-} // namespace
-
 // The projection page with the real router and managers: the stand-in receiver
 // on a loopback address, the loopback-only ping and the stand-in conference
 // process behind the share manager.
@@ -44,11 +27,7 @@ class TestPageProject : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -202,6 +181,7 @@ private slots:
         QVERIFY(label("tip_pro")->isVisible());
         QVERIFY(!startButton()->isEnabled());
         QCOMPARE(startButton()->text(), QStringLiteral("开始投屏"));
+        // Nothing must start: a margin in which a wrong start would show.
         QTest::qWait(500);
         QCOMPARE(CShareWrapper::instance()->state(), CShareWrapper::Idle);
         QVERIFY(!CShareWrapper::instance()->isSharing());
@@ -337,19 +317,22 @@ private slots:
 
     void stateTimerRunsWhileVisible()
     {
-        TickCounter counter;
-        CProjectionManager::instance()->installEventFilter(&counter);
-        QTRY_VERIFY(counter.ticks >= 2);
+        TimerTicks counter(CProjectionManager::instance().get());
+        QTRY_VERIFY(counter.count() >= 2);
 
         page->hide();
-        QTest::qWait(CProjectionManager::kTickMs);
-        const int hidden = counter.ticks;
-        QTest::qWait(3 * CProjectionManager::kTickMs);
-        QCOMPARE(counter.ticks, hidden);
+        // A tick already queued is delivered before the first period of a
+        // timer of the same period ends; none comes after.
+        QTimer period;
+        period.start(CProjectionManager::kTickMs);
+        QSignalSpy periods(&period, &QTimer::timeout);
+        QVERIFY(periods.wait());
+        const int hidden = counter.count();
+        QTRY_COMPARE(periods.count(), 4);
+        QCOMPARE(counter.count(), hidden);
 
         page->show();
-        QTRY_VERIFY(counter.ticks >= hidden + 2);
-        CProjectionManager::instance()->removeEventFilter(&counter);
+        QTRY_VERIFY(counter.count() >= hidden + 2);
     }
 
     // A projection that ends while the page is hidden is announced once the
@@ -362,7 +345,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(startButton()->text(), QStringLiteral("停止投屏"), 8000);
         page->hide();
         m_receiver.write("stop\n");
-        QTest::qWait(5 * CProjectionManager::kTickMs);
+        // Five periods of the state timer, which stands still while the page is hidden.
+        QTimer period;
+        period.start(CProjectionManager::kTickMs);
+        QSignalSpy periods(&period, &QTimer::timeout);
+        QTRY_COMPARE(periods.count(), 5);
         QCOMPARE(startButton()->text(), QStringLiteral("停止投屏"));
         page->show();
         QTRY_COMPARE_WITH_TIMEOUT(startButton()->text(), QStringLiteral("开始投屏"), 3000);
@@ -395,11 +382,7 @@ private slots:
 private:
     template <class T> T* child(const char* name) const
     {
-        T* widget = page->findChild<T*>(QLatin1String(name));
-        if (!widget) {
-            qFatal("no %s", name);
-        }
-        return widget;
+        return ChildLookup::required<T>(page, QLatin1String(name));
     }
     QLineEdit* edit1() const { return child<QLineEdit>("edit_code1"); }
     QLineEdit* edit2() const { return child<QLineEdit>("edit_code2"); }

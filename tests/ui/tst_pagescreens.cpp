@@ -1,5 +1,4 @@
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "platform/systemping.h"
 #include "support/accountfixture.h"
@@ -20,11 +19,7 @@ class TestPageScreens : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;
@@ -33,6 +28,7 @@ private:
 
     QImage save(const QString& name)
     {
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(100);
         const QImage shot = window->grab().toImage();
         shot.save(outDir + "/" + name + ".png");

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "platform/systemping.h"
 #include "projection/sharewrapper.h"
@@ -18,11 +17,7 @@ class TestProjectScreens : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -94,6 +89,7 @@ private:
     }
     QImage save(const QString& name)
     {
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(100);
         const QImage shot = window->grab().toImage();
         shot.save(outDir + "/" + name + ".png");

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "dialogwaiter.h"
 #include "platform/systemping.h"
@@ -19,11 +18,7 @@ class TestShellScreens : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -38,6 +33,7 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QTRY_VERIFY(CNetStateWathcer::instance()->isNetOK());
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(300);
     }
 
@@ -70,6 +66,7 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(window, "onShowSystemMenu"));
         auto* menu = window->findChild<QMenu*>("systemMenuSignedOut");
         QTRY_VERIFY(menu->isVisible());
+        // Screenshots only: no event says the last repaint has landed.
         QTest::qWait(200);
         const QImage shot = save("menu", menu);
         const QPoint menuAt = menu->pos() - window->pos();
@@ -97,6 +94,7 @@ private slots:
                 info.companyNames = QStringList{"星河科技", "远山设计有限公司", "云端"};
                 dialog->showInfo(info);
             }
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(300);
             shot = save(QStringLiteral("setting-") + QTest::currentDataTag());
             dialog->close();
@@ -115,6 +113,7 @@ private slots:
     {
         QImage shot;
         whenDialogOpen<DialogLogin>(window, [&](DialogLogin* dialog) {
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(200);
             shot = save("login");
             dialog->close();
@@ -130,6 +129,7 @@ private slots:
     {
         window->onShowTip(QStringLiteral("网络已断开,请连接网络"));
         window->onShowTipDlg();
+        // Screenshots only: the tips slide in for a while; no event ends that.
         QTest::qWait(800);
         save("tips");
         window->clearTip();

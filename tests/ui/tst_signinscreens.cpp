@@ -1,5 +1,4 @@
 #include "account/loginmanager.h"
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "dialogwaiter.h"
 #include "platform/systemping.h"
@@ -20,11 +19,7 @@ class TestSignInScreens : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase()
@@ -48,6 +43,7 @@ private slots:
             QTest::keyClicks(dialog->findChild<QLineEdit*>("editPhone2"), "13800000001");
             QTest::keyClicks(dialog->findChild<QLineEdit*>("editPsw2"), "demo1234");
             emit CLoginManager::instance()->signalLogState("1200", "");
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(200);
             shot = save("login-password");
             dialog->close();
@@ -67,6 +63,7 @@ private slots:
             QTest::keyClicks(dialog->findChild<QLineEdit*>("editPhone3"), "13800000001");
             QTest::keyClicks(dialog->findChild<QLineEdit*>("editPsw3"), "1234");
             QVERIFY(QMetaObject::invokeMethod(dialog, "startTimer"));
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(200);
             shot = save("login-code");
             dialog->close();
@@ -86,9 +83,11 @@ private slots:
             QTest::keyClicks(dialog->findChild<QLineEdit*>("editPswOld"), "demo1234");
             QTest::keyClicks(dialog->findChild<QLineEdit*>("editPsw1"), "newpass123");
             QTest::keyClicks(dialog->findChild<QLineEdit*>("editPsw2"), "newpass12");
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(200);
             input = save("changepassword");
             QVERIFY(QMetaObject::invokeMethod(dialog, "showPage2"));
+            // Screenshots only: no event says the last repaint has landed.
             QTest::qWait(200);
             done = save("changepassword-done");
             dialog->close();

@@ -155,6 +155,7 @@ private slots:
         counter.paints = 0;
 
         photo->setPic(QImage());
+        // No repaint is due: a margin in which a wrong one would arrive.
         QTest::qWait(50);
         QCOMPARE(counter.paints, 0);
         QVERIFY(photo->currentPhoto().isNull());

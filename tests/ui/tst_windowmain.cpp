@@ -1,8 +1,8 @@
-#include "core/applicationidentity.h"
 #include "core/netstatewathcer.h"
 #include "core/singlenetworkmanger.h"
 #include "dialogwaiter.h"
 #include "mouse.h"
+#include "support/childlookup.h"
 #include "support/testenvironment.h"
 #include "ui/clickablewidget.h"
 #include "ui/dialoglogin.h"
@@ -74,11 +74,7 @@ class TestWindowMain : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private slots:
     void initTestCase() { installFontSubstitutions(); }
@@ -198,6 +194,7 @@ private slots:
         QCOMPARE(tip()->text(), QStringLiteral("正在同步"));
         QCOMPARE(tip()->x(), 900 - 140 - tip()->width());
         QCOMPARE(tip()->y(), 17);
+        // A tip without a time has no timer to wait for: a margin in which a wrong one would hide it.
         QTest::qWait(100);
         QVERIFY(tip()->isVisible());
         window->onShowTip(QString());
@@ -230,12 +227,20 @@ private slots:
 
     void forcedSignOutShowsTheReasonForFiveSeconds()
     {
+        QCOMPARE(WindowMain::kForcedSignOutTipMs, 5000);
+        // The same timer, shortened: the tip stays its whole time and then goes.
+        constexpr int kShownMs = 400;
+        WindowMain::setForcedSignOutTipForTesting(kShownMs);
         const QString reason = QStringLiteral("您的账号已在其他设备上登录!");
+        QElapsedTimer shown;
+        shown.start();
         window->onBeLogouted(reason);
         QCOMPARE(tip()->text(), reason);
-        QTest::qWait(4500);
         QVERIFY(tip()->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!tip()->isVisible(), 1500);
+        qint64 hiddenAfter = -1;
+        QTRY_VERIFY_WITH_TIMEOUT((hiddenAfter = shown.elapsed(), !tip()->isVisible()), 5000);
+        WindowMain::setForcedSignOutTipForTesting(0);
+        QVERIFY2(hiddenAfter >= kShownMs, qPrintable(QString::number(hiddenAfter)));
     }
 
     void settingsDialogRunsOverTheMaskAndStaysCentred()
@@ -496,11 +501,7 @@ private slots:
 private:
     template <class T> T* child(const char* name) const
     {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (!found) {
-            qFatal("no child %s", name);
-        }
-        return found;
+        return ChildLookup::required<T>(window, QLatin1String(name));
     }
     QPushButton* button(const QString& name) const { return child<QPushButton>(name.toLatin1().constData()); }
     QLabel* tip() const { return child<QLabel>("tip_head"); }

@@ -1,4 +1,3 @@
-#include "core/applicationidentity.h"
 #include "core/deployment.h"
 #include "core/logmanager.h"
 #include "core/netstatewathcer.h"
@@ -59,11 +58,7 @@ class TestWeather : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain()
-    {
-        TestEnvironment::isolate();
-        setApplicationIdentity();
-    }
+    static void initMain() { TestEnvironment::isolateClient(); }
 
 private:
     std::unique_ptr<LocalServiceProcess> m_service;
@@ -155,6 +150,7 @@ private slots:
         // Locating fails twice; the default city does not replace held data.
         QVERIFY(weather()->startLocate());
         QTRY_COMPARE_WITH_TIMEOUT(m_service->requests("ipLocate").size(), 2, 10000);
+        // A margin for a weather request that must not follow.
         QTest::qWait(300);
         QCOMPARE(m_service->requests("weather").size(), 0);
         QVERIFY(!weather()->isRequesting());
@@ -179,6 +175,7 @@ private slots:
         QCOMPARE(city.first().at(0).toString(), QString("深圳市"));
         QCOMPARE(city.first().at(1).toBool(), true);
         QCOMPARE(m_service->requests("ipLocate").size(), 2);
+        // A margin for a second city that must not follow.
         QTest::qWait(200);
         QCOMPARE(city.count(), 1);
     }
@@ -219,8 +216,8 @@ private slots:
 
         QVERIFY(QMetaObject::invokeMethod(weather(), "onCityNameOK", Q_ARG(QString, IPLocate::defaultCity()),
                                           Q_ARG(bool, true)));
+        // The call would have started its request before returning.
         QVERIFY(!weather()->isRequesting());
-        QTest::qWait(200);
         QCOMPARE(m_service->requests("weather").size(), 1);
         QCOMPARE(ready.count(), 1);
         QCOMPARE(weather()->weatherData().city, QString("杭州"));
@@ -302,8 +299,8 @@ private slots:
         QCOMPARE(weather()->loadLocalData(), cacheHeld);
         QVERIFY(weather()->startLocate());
         QTRY_COMPARE_WITH_TIMEOUT(m_service->requests("weather").size(), 1, 10000);
+        // The answer is read and judged in the same call that drops the reply.
         QTRY_VERIFY(!weather()->isRequesting());
-        QTest::qWait(100);
         QVERIFY(!weather()->isFresh());
         if (cacheHeld) {
             QCOMPARE(ready.count(), 1);
@@ -360,8 +357,8 @@ private slots:
 
         QVERIFY(m_service->clearFaults());
         CNetStateWathcer::instance()->onStateChange(false);
-        QTest::qWait(100);
         QCOMPARE(m_service->requests("ipLocate").size(), 1);
+        // One chain for the network's return, none for its loss: two locates in all.
         CNetStateWathcer::instance()->onStateChange(true);
         QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 2, 10000);
         QCOMPARE(m_service->requests("ipLocate").size(), 2);
@@ -370,6 +367,7 @@ private slots:
 
         // Fresh data: a later report of the network changes nothing.
         CNetStateWathcer::instance()->onStateChange(true);
+        // A margin for a chain that must not start.
         QTest::qWait(200);
         QCOMPARE(m_service->requests("ipLocate").size(), 2);
     }

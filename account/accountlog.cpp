@@ -1,0 +1,3 @@
+#include "account/accountlog.h"
+
+Q_LOGGING_CATEGORY(lcAccount, "vantelor.account")

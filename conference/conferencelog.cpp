@@ -1,0 +1,3 @@
+#include "conference/conferencelog.h"
+
+Q_LOGGING_CATEGORY(lcConference, "vantelor.conference")

@@ -1,0 +1,3 @@
+#include "platform/platformlog.h"
+
+Q_LOGGING_CATEGORY(lcPlatform, "vantelor.platform")

@@ -1,0 +1,3 @@
+#include "projection/projectionlog.h"
+
+Q_LOGGING_CATEGORY(lcProjection, "vantelor.projection")

@@ -1,0 +1,3 @@
+#include "weather/weatherlog.h"
+
+Q_LOGGING_CATEGORY(lcWeather, "vantelor.weather")
