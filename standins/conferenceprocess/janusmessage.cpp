@@ -2,6 +2,7 @@
 
 #include "platform/jsontext.h"
 
+#include <QHash>
 #include <QJsonArray>
 
 #include <cmath>
@@ -72,37 +73,13 @@ bool readName(const QJsonValue& value, QString& name)
 CJanusMessage::Kind kindOf(const QString& janus)
 {
     using Kind = CJanusMessage::Kind;
-    if (janus == QLatin1String("success")) {
-        return Kind::Success;
-    }
-    if (janus == QLatin1String("ack")) {
-        return Kind::Ack;
-    }
-    if (janus == QLatin1String("event")) {
-        return Kind::Event;
-    }
-    if (janus == QLatin1String("error")) {
-        return Kind::Error;
-    }
-    if (janus == QLatin1String("webrtcup")) {
-        return Kind::WebRtcUp;
-    }
-    if (janus == QLatin1String("media")) {
-        return Kind::Media;
-    }
-    if (janus == QLatin1String("hangup")) {
-        return Kind::Hangup;
-    }
-    if (janus == QLatin1String("detached")) {
-        return Kind::Detached;
-    }
-    if (janus == QLatin1String("timeout")) {
-        return Kind::Timeout;
-    }
-    if (janus == QLatin1String("keepalive")) {
-        return Kind::Keepalive;
-    }
-    return Kind::Other;
+    static const QHash<QString, Kind> kinds{
+        {"success", Kind::Success},     {"ack", Kind::Ack},           {"event", Kind::Event},
+        {"error", Kind::Error},         {"webrtcup", Kind::WebRtcUp}, {"media", Kind::Media},
+        {"hangup", Kind::Hangup},       {"detached", Kind::Detached}, {"timeout", Kind::Timeout},
+        {"keepalive", Kind::Keepalive},
+    };
+    return kinds.value(janus, Kind::Other);
 }
 
 bool readPublishers(const QJsonValue& value, QList<CJanusMessage::Publisher>& publishers)

@@ -274,33 +274,9 @@ bool CWebRtcLink::startReceiving(const QString& offerSdp, QString& error)
 void CWebRtcLink::onRemoteOfferSet()
 {
     GstPromise* promise = gst_promise_new_with_change_func(
-        [](GstPromise* p, gpointer self) {
-            auto* link = static_cast<CWebRtcLink*>(self);
-            link->onAnswerCreated(p);
-        },
-        this, nullptr);
+        [](GstPromise* p, gpointer self) { static_cast<CWebRtcLink*>(self)->onDescriptionCreated(p); }, this,
+        nullptr);
     g_signal_emit_by_name(m_webrtc, "create-answer", nullptr, promise);
-}
-
-// On a GStreamer thread: only the reply is taken here.
-void CWebRtcLink::onAnswerCreated(GstPromise* promise)
-{
-    GstWebRTCSessionDescription* answer = nullptr;
-    const GstStructure* reply = gst_promise_get_reply(promise);
-    if (reply) {
-        gst_structure_get(reply, "answer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &answer, nullptr);
-    }
-    gst_promise_unref(promise);
-    if (!answer) {
-        post(this, [this] { emit failed(QStringLiteral("no answer to the media server's offer")); });
-        return;
-    }
-    g_signal_emit_by_name(m_webrtc, "set-local-description", answer, nullptr);
-    gst_webrtc_session_description_free(answer);
-    post(this, [this] {
-        m_gatherFallback.start();
-        onGatheringChanged();
-    });
 }
 
 void CWebRtcLink::onNegotiationNeeded()
@@ -310,26 +286,28 @@ void CWebRtcLink::onNegotiationNeeded()
     }
     m_offered = true;
     GstPromise* promise = gst_promise_new_with_change_func(
-        [](GstPromise* p, gpointer self) { static_cast<CWebRtcLink*>(self)->onOfferCreated(p); }, this,
+        [](GstPromise* p, gpointer self) { static_cast<CWebRtcLink*>(self)->onDescriptionCreated(p); }, this,
         nullptr);
     g_signal_emit_by_name(m_webrtc, "create-offer", nullptr, promise);
 }
 
-// On a GStreamer thread, like onAnswerCreated.
-void CWebRtcLink::onOfferCreated(GstPromise* promise)
+// On a GStreamer thread: the offer (publishing) or the answer (receiving)
+// becomes the local description, and gathering its candidates begins.
+void CWebRtcLink::onDescriptionCreated(GstPromise* promise)
 {
-    GstWebRTCSessionDescription* offer = nullptr;
+    GstWebRTCSessionDescription* description = nullptr;
     const GstStructure* reply = gst_promise_get_reply(promise);
     if (reply) {
-        gst_structure_get(reply, "offer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &offer, nullptr);
+        gst_structure_get(reply, m_publisher ? "offer" : "answer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION,
+                          &description, nullptr);
     }
     gst_promise_unref(promise);
-    if (!offer) {
-        post(this, [this] { emit failed(QStringLiteral("no offer for the media server")); });
+    if (!description) {
+        post(this, [this] { emit failed(QStringLiteral("no session description for the media server")); });
         return;
     }
-    g_signal_emit_by_name(m_webrtc, "set-local-description", offer, nullptr);
-    gst_webrtc_session_description_free(offer);
+    g_signal_emit_by_name(m_webrtc, "set-local-description", description, nullptr);
+    gst_webrtc_session_description_free(description);
     post(this, [this] {
         m_gatherFallback.start();
         onGatheringChanged();

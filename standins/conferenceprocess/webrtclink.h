@@ -56,8 +56,7 @@ private:
     bool build(const QString& description, QString& error);
     void showTimeOfDay();
     void onNegotiationNeeded();
-    void onOfferCreated(GstPromise* promise);
-    void onAnswerCreated(GstPromise* promise);
+    void onDescriptionCreated(GstPromise* promise);
     void onRemoteOfferSet();
     void onGatheringChanged();
     void sendLocalDescription();
