@@ -137,8 +137,7 @@ void CConferenceRoom::publish()
         if (m_state == State::Joining) {
             fail(MediaFailed);
         } else if (m_state == State::Joined) {
-            end();
-            emit lost(NetworkFailed, errorText(NetworkFailed));
+            endLost(NetworkFailed);
         }
     });
     QString error;
@@ -272,8 +271,7 @@ void CConferenceRoom::onEvent(const CJanusMessage& message)
         return;
     }
     if (message.kind == CJanusMessage::Kind::Timeout) {
-        end();
-        emit lost(ServerLost, errorText(ServerLost));
+        endLost(ServerLost);
         return;
     }
     if (message.sender != m_handle || m_handle == 0) {
@@ -295,8 +293,7 @@ void CConferenceRoom::onEvent(const CJanusMessage& message)
         if (m_state == State::Joining) {
             fail(MediaFailed);
         } else {
-            end();
-            emit lost(NetworkFailed, errorText(NetworkFailed));
+            endLost(NetworkFailed);
         }
         break;
     case CJanusMessage::Kind::Event:
@@ -321,8 +318,7 @@ void CConferenceRoom::onClientLost(const QString& why)
     if (m_state == State::Joining) {
         fail(ServerUnreachable);
     } else if (m_state == State::Joined) {
-        end();
-        emit lost(ServerLost, errorText(ServerLost));
+        endLost(ServerLost);
     }
 }
 
@@ -333,6 +329,12 @@ void CConferenceRoom::fail(Error error, const QString& detail)
     }
     end();
     emit joinFailed(error, errorText(error, detail));
+}
+
+void CConferenceRoom::endLost(Error error)
+{
+    end();
+    emit lost(error, errorText(error));
 }
 
 void CConferenceRoom::leave()

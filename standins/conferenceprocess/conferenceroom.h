@@ -44,9 +44,6 @@ public:
     void setMicrophoneMuted(bool muted);
     void setCameraOn(bool on);
 
-    // Test seam: the time from join() to the first picture going up.
-    void setJoinTimeoutForTesting(int ms) { m_joinTimeout.setInterval(ms); }
-
 signals:
     void joined();
     void joinFailed(int errorCode, const QString& errorMsg);
@@ -84,6 +81,7 @@ private:
     void onClientLost(const QString& why);
     void fail(Error error, const QString& detail = QString());
     void end();
+    void endLost(Error error);
     QString nameOf(const QString& feed) const;
 
     const QUrl m_server;

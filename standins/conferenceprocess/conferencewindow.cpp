@@ -144,7 +144,7 @@ void CConferenceWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-// The others first, largest first; the own preview last.
+// The others in the order they came, the own preview last.
 void CConferenceWindow::relayout()
 {
     QList<QWidget*> tiles;

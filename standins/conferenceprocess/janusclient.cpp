@@ -12,6 +12,8 @@ namespace {
 // The server drops a session after 30 s without a request from it; the long
 // poll counts, a keepalive covers a poll that is stuck.
 constexpr int kKeepaliveMs = 15000;
+// A request the server has not answered by then counts as failed.
+constexpr int kRequestTimeoutMs = 10000;
 constexpr int kMaxEventsPerPoll = 16;
 constexpr int kPollBodyCap = 4 * 1024 * 1024;
 
@@ -124,7 +126,7 @@ void CJanusClient::post(const QUrl& url, QJsonObject body, const Answer& answer,
     connect(timer, &QTimer::timeout, this, [this, transaction] {
         finishPending(transaction, failure(-1, QStringLiteral("no answer from the media server")));
     });
-    timer->start(m_requestTimeoutMs);
+    timer->start(kRequestTimeoutMs);
     m_pending.insert(transaction, Pending{answer, timer});
 
     connect(reply, &QNetworkReply::finished, this, [this, reply, transaction, ackAnswers] {

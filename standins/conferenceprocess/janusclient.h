@@ -38,11 +38,6 @@ public:
     // Destroys the session at the server (fire and forget) and stops polling.
     void destroy();
 
-    qint64 sessionId() const { return m_session; }
-
-    // Test seam: the time a request may take before it counts as unanswered.
-    void setRequestTimeoutForTesting(int ms) { m_requestTimeoutMs = ms; }
-
 signals:
     void event(const CJanusMessage& message);
     // The server stopped answering: the poll failed and a keepalive too.
@@ -72,5 +67,4 @@ private:
     QPointer<QNetworkReply> m_poll;
     QTimer m_keepalive;
     bool m_closing = false;
-    int m_requestTimeoutMs = 10000;
 };

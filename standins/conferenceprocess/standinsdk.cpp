@@ -37,6 +37,14 @@ QByteArray message(int type, const QJsonObject& data)
 {
     return compact(QJsonObject{{"type", type}, {"data", data}});
 }
+
+// The data of a reply (type 10001).
+QJsonObject result(const QString& operation, bool success = true, int errorCode = 0,
+                   const QString& errorMsg = QString())
+{
+    return QJsonObject{
+        {"operation", operation}, {"success", success}, {"errorCode", errorCode}, {"errorMsg", errorMsg}};
+}
 } // namespace
 
 CStandinSdk::CStandinSdk(const CStandinSwitches& switches, const QString& serverName,
@@ -44,14 +52,10 @@ CStandinSdk::CStandinSdk(const CStandinSwitches& switches, const QString& server
     : QObject(parent), m_switches(switches), m_serverName(serverName), m_roomShare(rooms),
       m_mediaServer(mediaServer)
 {
-    connect(&m_roomShare, &CRoomShare::started, this, [this] {
-        deliver(
-            QJsonObject{{"operation", "sharestart"}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}});
-    });
+    connect(&m_roomShare, &CRoomShare::started, this, [this] { deliver(result("sharestart")); });
     connect(&m_roomShare, &CRoomShare::failed, this, [this](int code, const QString& text) {
         m_screenCode.clear();
-        deliver(QJsonObject{
-            {"operation", "sharestart"}, {"success", false}, {"errorCode", code}, {"errorMsg", text}});
+        deliver(result("sharestart", false, code, text));
     });
     connect(&m_roomShare, &CRoomShare::ended, this, &CStandinSdk::onRoomShareEnded);
     connect(&m_socket, &QLocalSocket::connected, this, &CStandinSdk::onConnected);
@@ -160,12 +164,9 @@ void CStandinSdk::handleCommand(const QJsonObject& cmd)
 QJsonObject CStandinSdk::runCommand(const QJsonObject& cmd)
 {
     const QString operation = cmd.value("operation").toString();
-    QJsonObject reply{{"operation", operation}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}};
-    const auto refuse = [&reply](int code, const QString& text) {
-        reply["success"] = false;
-        reply["errorCode"] = code;
-        reply["errorMsg"] = text;
-        return reply;
+    const QJsonObject reply = result(operation);
+    const auto refuse = [&operation](int code, const QString& text) {
+        return result(operation, false, code, text);
     };
     if (m_switches.failOperations.contains(operation)) {
         return refuse(m_switches.errorCode, m_switches.errorMsg);
@@ -232,8 +233,7 @@ void CStandinSdk::joinConference(const QString& uuid, const QString& memberName)
 {
     const auto refuse = [this](int code, const QString& text) {
         m_conferenceUuid.clear();
-        deliver(QJsonObject{
-            {"operation", "conferencestart"}, {"success", false}, {"errorCode", code}, {"errorMsg", text}});
+        deliver(result("conferencestart", false, code, text));
     };
     if (!m_mediaServer.isValid()) {
         qDebug() << "no media server known - cannot join";
@@ -244,11 +244,9 @@ void CStandinSdk::joinConference(const QString& uuid, const QString& memberName)
     if (!m_conference) {
         m_conference = new CConferenceRoom(m_mediaServer, media(), this);
         m_window = new CConferenceWindow;
-        connect(this, &QObject::destroyed, m_window, &QObject::deleteLater);
         connect(m_conference, &CConferenceRoom::joined, this, [this] {
             qDebug().noquote() << "joined conference" << m_conference->room();
-            deliver(QJsonObject{
-                {"operation", "conferencestart"}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}});
+            deliver(result("conferencestart"));
         });
         connect(m_conference, &CConferenceRoom::joinFailed, this,
                 [this, refuse](int code, const QString& text) {
@@ -278,10 +276,7 @@ void CStandinSdk::joinConference(const QString& uuid, const QString& memberName)
             leaveConference();
             m_conferenceUuid.clear();
             // For the client as if it had asked to leave.
-            deliver(QJsonObject{{"operation", "conferencedisconnect"},
-                                {"success", true},
-                                {"errorCode", 0},
-                                {"errorMsg", ""}});
+            deliver(result("conferencedisconnect"));
         });
     }
     m_window->start(uuid, memberName);
@@ -316,8 +311,7 @@ void CStandinSdk::onRoomShareEnded(int reason)
         break;
     case P2PDsClientSessionProxy::EndedByReceiver:
         // Stopped in the meeting room: for the client as if it had stopped.
-        deliver(
-            QJsonObject{{"operation", "sharestop"}, {"success", true}, {"errorCode", 0}, {"errorMsg", ""}});
+        deliver(result("sharestop"));
         break;
     case P2PDsClientSessionProxy::CaptureFailed:
         notify("projection", kCodeShareEnded, QStringLiteral("屏幕采集失败,投屏已停止"));

@@ -14,8 +14,6 @@ public:
 
     void setImage(const QImage& image);
     void setNote(const QString& note); // shown over the picture, e.g. camera off
-    QString name() const { return m_name; }
-    bool hasPicture() const { return !m_image.isNull(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -200,10 +200,7 @@ bool CWebRtcLink::startPublishing(QString& error)
         g_object_set(name, "text", m_media.memberName.toUtf8().constData(), nullptr);
         gst_object_unref(name);
     }
-    if (GstElement* sink = gst_bin_get_by_name(GST_BIN(m_pipeline), "frames")) {
-        attachFrameSink(sink);
-        gst_object_unref(sink);
-    }
+    attachFrameSink(m_pipeline);
     // This side only sends; the server's answer receives.
     GArray* transceivers = nullptr;
     g_signal_emit_by_name(m_webrtc, "get-transceivers", &transceivers);
@@ -392,10 +389,7 @@ void CWebRtcLink::onDecodedPad(GstPad* pad)
         g_error_free(error);
         return;
     }
-    if (GstElement* sink = gst_bin_get_by_name(GST_BIN(bin), "frames")) {
-        attachFrameSink(sink);
-        gst_object_unref(sink);
-    }
+    attachFrameSink(bin);
     gst_bin_add(GST_BIN(m_pipeline), bin);
     gst_element_sync_state_with_parent(bin);
     GstPad* sinkPad = gst_element_get_static_pad(bin, "sink");
@@ -403,13 +397,18 @@ void CWebRtcLink::onDecodedPad(GstPad* pad)
     gst_object_unref(sinkPad);
 }
 
-void CWebRtcLink::attachFrameSink(GstElement* sink)
+void CWebRtcLink::attachFrameSink(GstElement* bin)
 {
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(bin), "frames");
+    if (!sink) {
+        return;
+    }
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* appsink, gpointer self) -> GstFlowReturn {
         return static_cast<GstFlowReturn>(newSampleThunk(appsink, self));
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    gst_object_unref(sink);
 }
 
 int CWebRtcLink::newSampleThunk(GstAppSink* sink, void* self)
@@ -422,15 +421,9 @@ int CWebRtcLink::newSampleThunk(GstAppSink* sink, void* self)
     gst_sample_unref(sample);
     if (!image.isNull()) {
         auto* link = static_cast<CWebRtcLink*>(self);
-        post(link, [link, image] { link->onFrame(image); });
+        post(link, [link, image] { emit link->frame(image); });
     }
     return GST_FLOW_OK;
-}
-
-void CWebRtcLink::onFrame(const QImage& image)
-{
-    ++m_frames;
-    emit frame(image);
 }
 
 void CWebRtcLink::onBusError(const QString& why)

@@ -43,8 +43,6 @@ public:
     void setMicrophoneMuted(bool muted);
     void setCameraOn(bool on);
 
-    int framesShown() const { return m_frames; }
-
 signals:
     void localDescription(const QString& type, const QString& sdp);
     // A picture to show: this member's preview, or the remote member's video.
@@ -62,8 +60,8 @@ private:
     void sendLocalDescription();
     void onIncomingPad(GstPad* pad);
     void onDecodedPad(GstPad* pad);
-    void attachFrameSink(GstElement* sink);
-    void onFrame(const QImage& image);
+    // Hands the pictures of the bin's appsink "frames" to frame().
+    void attachFrameSink(GstElement* bin);
     void onBusError(const QString& why);
 
     static void negotiationNeededThunk(GstElement*, void* self);
@@ -80,6 +78,5 @@ private:
     bool m_offered = false;
     bool m_descriptionSent = false;
     std::atomic<bool> m_connectedOnce{false};
-    int m_frames = 0;
     QTimer m_gatherFallback;
 };

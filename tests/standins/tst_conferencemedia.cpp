@@ -8,7 +8,6 @@
 #include "support/testenvironment.h"
 #include "support/xvfbserver.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -21,7 +20,6 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include <memory>
